@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Boots (or stops) the private Wine prefix of a build tree.
+# Usage: scripts/wine-prefix.sh start|stop BUILD_DIR
+#
+# Wine's service processes (services.exe, winedevice.exe, the desktop's explorer.exe) inherit the
+# standard streams of the Wine call that starts them; if that call runs under a pipe that someone
+# waits for (ctest, $(...), | tee), the wait never ends. So they are all started here, with every
+# stream detached, before anything else uses the prefix.
+set -uo pipefail
+action=$1
+export WINEPREFIX=$(cd "$2" && pwd)/wineprefix
+export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+case "$action" in
+start)
+    # A fresh prefix is created by wineboot, whose server then goes away with its services;
+    # a second call under a persistent server starts them for good, the desktop included.
+    (wineserver -p; wine wineboot -i) </dev/null >/dev/null 2>&1
+    (wineserver -p; wine rundll32 user32.dll,GetDesktopWindow) </dev/null >/dev/null 2>&1
+    ;;
+stop)
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    ;;
+esac

@@ -1,0 +1,156 @@
+#include "base/TextConvert.h"
+
+CWideString WideFromMultiByte(const CNarrowString& narrow, UINT codePage)
+{
+    CWideString result;
+    if (narrow.IsEmpty())
+        return result;
+    wchar_t* buffer = result.BufferForWrite(narrow.Length());
+    const int count = MultiByteToWideChar(codePage, 0, narrow.Ptr(), narrow.Length(), buffer, narrow.Length() + 1);
+    if (count == 0)
+        throw kErrorMultiByteToWide;
+    result.CommitBuffer(count);
+    return result;
+}
+
+CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage, char replacement, bool* usedReplacement)
+{
+    CNarrowString result;
+    if (usedReplacement != nullptr)
+        *usedReplacement = false;
+    if (wide.IsEmpty())
+        return result;
+    const int size = 2 * wide.Length() + 1;
+    char* buffer = result.BufferForWrite(size);
+    const char defaultChar[2] = {replacement, 0};
+    BOOL defaultUsed = FALSE;
+    const int count = WideCharToMultiByte(codePage, 0, wide.Ptr(), wide.Length(), buffer, size, defaultChar, &defaultUsed);
+    if (count == 0)
+        throw kErrorWideToMultiByte;
+    result.CommitBuffer(count);
+    if (usedReplacement != nullptr)
+        *usedReplacement = defaultUsed != FALSE;
+    return result;
+}
+
+CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage)
+{
+    return MultiByteFromWide(wide, codePage, '_', nullptr);
+}
+
+UINT FileApiCodePage()
+{
+    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
+
+CWideString WideFromSystemText(const CNarrowString& narrow)
+{
+    return WideFromMultiByte(narrow, CP_ACP);
+}
+
+CNarrowString SystemTextFromWide(const CWideString& wide)
+{
+    return MultiByteFromWide(wide, CP_ACP);
+}
+
+CWideString WideFromFileApiText(const CNarrowString& narrow)
+{
+    return WideFromMultiByte(narrow, FileApiCodePage());
+}
+
+CNarrowString FileApiTextFromWide(const CWideString& wide)
+{
+    return MultiByteFromWide(wide, FileApiCodePage());
+}
+
+namespace
+{
+// One pass of the decoder: counts the units when `out` is null, writes them otherwise.
+// Returns false when the input is invalid; `count` holds the units produced so far.
+bool DecodeUtf8(const unsigned char* bytes, int size, wchar_t* out, int& count)
+{
+    count = 0;
+    int i = 0;
+    while (i < size)
+    {
+        const unsigned b = bytes[i++];
+        if (b < 0x80)
+        {
+            if (out != nullptr)
+                out[count] = static_cast<wchar_t>(b);
+            count++;
+            continue;
+        }
+        if (b < 0xC0)
+            return false;
+        int continuation;
+        unsigned value;
+        if (b < 0xE0) { continuation = 1; value = b - 0xC0; }
+        else if (b < 0xF0) { continuation = 2; value = b - 0xE0; }
+        else if (b < 0xF8) { continuation = 3; value = b - 0xF0; }
+        else if (b < 0xFC) { continuation = 4; value = b - 0xF8; }
+        else { continuation = 5; value = b - 0xFC; }
+        // A short sequence is emitted as far as it went; the byte that cut it is dropped.
+        for (int k = 0; k < continuation && i < size; k++)
+        {
+            const unsigned next = bytes[i++];
+            if (next < 0x80 || next > 0xBF)
+                break;
+            value = value * 64 + (next - 0x80);
+        }
+        if (value < 0x10000)
+        {
+            if (out != nullptr)
+                out[count] = static_cast<wchar_t>(value);
+            count++;
+            continue;
+        }
+        const unsigned v = value - 0x10000;
+        if (v >= 0x100000)
+            return false;
+        if (out != nullptr)
+        {
+            out[count] = static_cast<wchar_t>(0xD800 + (v >> 10));
+            out[count + 1] = static_cast<wchar_t>(0xDC00 + (v & 0x3FF));
+        }
+        count += 2;
+    }
+    return true;
+}
+} // namespace
+
+bool Utf8ToWide(const CNarrowString& bytes, CWideString& result)
+{
+    const unsigned char* input = reinterpret_cast<const unsigned char*>(bytes.Ptr());
+    int count = 0;
+    const bool valid = DecodeUtf8(input, bytes.Length(), nullptr, count);
+    wchar_t* buffer = result.BufferForWrite(count);
+    int written = 0;
+    DecodeUtf8(input, bytes.Length(), buffer, written);
+    result.CommitBuffer(written);
+    return valid;
+}
+
+wchar_t CharToUpper(wchar_t unit)
+{
+    if (unit == 0)
+        return 0;
+    SetLastError(0);
+    const LPWSTR upper = CharUpperW(reinterpret_cast<LPWSTR>(static_cast<UINT_PTR>(static_cast<unsigned short>(unit))));
+    const UINT_PTR value = reinterpret_cast<UINT_PTR>(upper);
+    if (value != 0)
+        return static_cast<wchar_t>(value & 0xFFFF);
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return 0;
+    // No wide case mapping on this system: go through the ANSI code page.
+    char bytes[5] = {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, &unit, 1, bytes, 4, nullptr, nullptr);
+    if (size <= 0 || size > 4)
+        return unit;
+    bytes[size] = 0;
+    CharUpperA(bytes);
+    wchar_t converted = unit;
+    if (MultiByteToWideChar(CP_ACP, 0, bytes, size, &converted, 1) == 0)
+        return unit;
+    return converted;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "base/WideString.h"
+
+#include <windows.h>
+
+// Integer codes thrown when the system refuses a code-page conversion of non-empty text.
+const int kErrorMultiByteToWide = 0x44E74;
+const int kErrorWideToMultiByte = 0x44E75;
+
+CWideString WideFromMultiByte(const CNarrowString& narrow, UINT codePage);
+// Unmappable characters become `replacement`; `usedReplacement` (may be null) tells whether any did.
+CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage, char replacement, bool* usedReplacement);
+CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage);
+
+// CP_ACP while the file APIs are in ANSI mode, CP_OEMCP otherwise; asked anew each time.
+UINT FileApiCodePage();
+
+// Text that is not a file-system name: menus, window texts, resources, registry, drop lists.
+CWideString WideFromSystemText(const CNarrowString& narrow);
+CNarrowString SystemTextFromWide(const CWideString& wide);
+// Names handed to or received from file-system entry points.
+CWideString WideFromFileApiText(const CNarrowString& narrow);
+CNarrowString FileApiTextFromWide(const CWideString& wide);
+
+// Decodes UTF-8 bytes; false (with the units decoded so far) when the input is not valid.
+// Overlong forms and encoded surrogates are accepted as they come.
+bool Utf8ToWide(const CNarrowString& bytes, CWideString& result);
+
+// Upper-case form of one UTF-16 unit, also where the wide case mapping is not implemented.
+wchar_t CharToUpper(wchar_t unit);
