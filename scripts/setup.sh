@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     wine wine32:i386
-    xvfb xauth
+    xvfb xauth imagemagick
     cmake ninja-build googletest
     python3
 )
