@@ -1,0 +1,119 @@
+#include "lang/Language.h"
+
+#include "base/ShellObjects.h"
+#include "base/UiWrappers.h"
+#include "server/Module.h"
+#include "settings/RegistryKey.h"
+
+CLangTable g_LangTable;
+CWideString g_LangName;
+bool g_LangLoaded = false;
+CCriticalSection g_LangLock;
+
+namespace
+{
+// The product's main key: the file manager keeps "Lang" here, not under its own "FM" sub-key.
+const char kProductKey[] = "Software\\VANTOR";
+const wchar_t kLangValue[] = L"Lang";
+const wchar_t kNoLanguage[] = L"-";
+const wchar_t kLangFolder[] = L"Lang\\";
+const wchar_t kLangFileExtension[] = L".txt";
+const wchar_t kPlaceholder[] = L"{0}";
+const int kPlaceholderLength = 3;
+} // namespace
+
+void LoadLanguageOnce()
+{
+    // The flag goes up before the load, so a file that fails is not tried again in this
+    // process; a second thread waits here and then finds the table complete.
+    CCriticalSectionLock lock(g_LangLock);
+    if (g_LangLoaded)
+        return;
+    g_LangLoaded = true;
+    LoadLanguage();
+}
+
+void LoadLanguage()
+{
+    ReadLangSetting(g_LangName);
+    g_LangTable.Clear();
+    if (g_LangName.IsEmpty() || g_LangName == kNoLanguage)
+        return;
+
+    CWideString path(g_LangName);
+    // A value with a backslash is a path of the user's own and is taken as it stands.
+    if (path.FindChar(L'\\') < 0)
+    {
+        if (path.FindChar(L'.') < 0)
+            path.Append(kLangFileExtension);
+        CWideString folder;
+        if (GetModuleFolder(folder))
+            path = folder + kLangFolder + path;
+    }
+    // A missing or malformed file leaves the built-in texts; nothing is shown.
+    g_LangTable.LoadFromFile(path);
+}
+
+void ReadLangSetting(CWideString& name)
+{
+    name.ClearText();
+    CRegistryKey key;
+    if (key.Open(HKEY_CURRENT_USER, kProductKey, KEY_READ) != ERROR_SUCCESS)
+        return;
+    if (key.QueryValue(kLangValue, name) != ERROR_SUCCESS)
+        name.ClearText();
+}
+
+bool GetModuleFolder(CWideString& folder)
+{
+    CWideString path;
+    if (!GetModuleFilePath(g_ModuleInstance, path))
+        return false;
+    const int slash = path.FindLastChar(L'\\');
+    if (slash < 0)
+        return false;
+    folder = path.Prefix(slash + 1);
+    return true;
+}
+
+CWideString LangText(UINT langId)
+{
+    CWideString text;
+    g_LangTable.FindText(langId, text);
+    return text;
+}
+
+CWideString LangTextOr(UINT resourceId, UINT langId)
+{
+    CWideString text;
+    // An empty translation is the translator's choice and stands; only a missing id falls back.
+    if (g_LangTable.FindText(langId, text))
+        return text;
+    return LoadModuleString(resourceId);
+}
+
+CWideString FormatArg(const CWideString& text, const CWideString& argument)
+{
+    CWideString result(text);
+    int pos = result.FindText(kPlaceholder);
+    while (pos >= 0)
+    {
+        result.Erase(pos, kPlaceholderLength);
+        result.InsertAt(pos, argument);
+        // Continue behind the inserted argument: a "{0}" inside it is text, not a placeholder.
+        pos = result.FindText(kPlaceholder, pos + argument.Length());
+    }
+    return result;
+}
+
+void ApplyLangToDialog(HWND dialog, const CLangControlMap* map, int count)
+{
+    if (map == nullptr)
+        return;
+    for (int i = 0; i < count; i++)
+    {
+        CWideString text;
+        if (g_LangTable.FindText(map[i].LangId, text))
+            SetControlText(GetDlgItem(dialog, static_cast<int>(map[i].ControlId)), text);
+    }
+}
