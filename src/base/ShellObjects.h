@@ -38,9 +38,12 @@ public:
     CItemIdList() = default;
     CItemIdList(const CItemIdList&) = delete;
     CItemIdList& operator=(const CItemIdList&) = delete;
-    ~CItemIdList() { Free(); }
+    // Never throws: without a shell allocator the list is left to the process.
+    ~CItemIdList();
 
+    // Frees the held list first.
     void Attach(LPITEMIDLIST list);
+    // Throws kErrorNoShellAllocator when the shell gives no allocator (the list stays held).
     void Free();
     LPITEMIDLIST Get() const { return _list; }
 
@@ -48,14 +51,24 @@ private:
     LPITEMIDLIST _list = nullptr;
 };
 
-// CoInitialize for one scope; CoUninitialize at its end whatever CoInitialize returned.
+// CoInitialize for one scope, balanced by CoUninitialize at its end. A thread that the host
+// initialised for the multithreaded apartment refuses the call (RPC_E_CHANGED_MODE); that refusal
+// must not be balanced, or the host's own initialisation would be undone.
 class CComInitScope
 {
 public:
-    CComInitScope() { CoInitialize(nullptr); }
-    ~CComInitScope() { CoUninitialize(); }
+    CComInitScope() : _result(CoInitialize(nullptr)) {}
+    ~CComInitScope()
+    {
+        if (SUCCEEDED(_result))
+            CoUninitialize();
+    }
+    HRESULT Result() const { return _result; }
     CComInitScope(const CComInitScope&) = delete;
     CComInitScope& operator=(const CComInitScope&) = delete;
+
+private:
+    HRESULT _result;
 };
 
 bool PathFromIdList(LPCITEMIDLIST list, CWideString& path);

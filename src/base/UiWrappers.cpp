@@ -1,0 +1,141 @@
+#include "base/UiWrappers.h"
+
+#include "base/TextConvert.h"
+#include "server/Module.h"
+
+#include <cstddef>
+
+namespace
+{
+// The record size the menu calls are given ends after the character-count field: the item-bitmap
+// field did not exist on Windows 95 and NT 4, which refuse a larger size.
+const UINT kMenuItemInfoSize = offsetof(MENUITEMINFOW, hbmpItem);
+static_assert(offsetof(MENUITEMINFOW, hbmpItem) == 44, "MENUITEMINFO without hbmpItem is 44 bytes");
+static_assert(offsetof(MENUITEMINFOA, hbmpItem) == 44, "MENUITEMINFO without hbmpItem is 44 bytes");
+
+template <typename TInfo> void FillMenuItemInfo(const CMenuItemDesc& item, TInfo& info)
+{
+    info.cbSize = kMenuItemInfoSize;
+    info.fMask = item.Mask;
+    info.fType = item.Type;
+    info.fState = item.State;
+    info.wID = item.Id;
+    info.hSubMenu = item.SubMenu;
+    info.hbmpChecked = item.CheckedBitmap;
+    info.hbmpUnchecked = item.UncheckedBitmap;
+    info.dwItemData = item.ItemData;
+}
+
+// Size of the string-resource buffer before the first attempt; every attempt adds this much.
+const int kStringBufferStep = 256;
+} // namespace
+
+bool InsertMenuItemDesc(HMENU menu, UINT position, bool byPosition, const CMenuItemDesc& item)
+{
+    if (g_WideApisAvailable)
+    {
+        MENUITEMINFOW info = {};
+        FillMenuItemInfo(item, info);
+        if (item.IsTextItem())
+            info.dwTypeData = const_cast<wchar_t*>(item.Text.Ptr());
+        return InsertMenuItemW(menu, position, byPosition ? TRUE : FALSE, &info) != FALSE;
+    }
+    MENUITEMINFOA info = {};
+    FillMenuItemInfo(item, info);
+    // The narrow copy lives until the call returns; the menu keeps its own copy of the text.
+    CNarrowString narrowText;
+    if (item.IsTextItem())
+    {
+        narrowText = SystemTextFromWide(item.Text);
+        info.dwTypeData = const_cast<char*>(narrowText.Ptr());
+    }
+    return InsertMenuItemA(menu, position, byPosition ? TRUE : FALSE, &info) != FALSE;
+}
+
+bool CMenuHandle::CreatePopup()
+{
+    _menu = CreatePopupMenu();
+    return _menu != nullptr;
+}
+
+bool CMenuHandle::Destroy()
+{
+    if (_menu == nullptr)
+        return false;
+    return DestroyMenu(Detach()) != FALSE;
+}
+
+bool SetControlText(HWND window, const CWideString& text)
+{
+    if (g_WideApisAvailable)
+        return SetWindowTextW(window, text) != FALSE;
+    const CNarrowString narrowText = SystemTextFromWide(text);
+    return SetWindowTextA(window, narrowText) != FALSE;
+}
+
+bool GetControlText(HWND window, CWideString& text)
+{
+    text.ClearText();
+    // An empty text is told from a failure only by the error code: clear any stale one first.
+    if (g_WideApisAvailable)
+    {
+        SetLastError(NO_ERROR);
+        const int length = GetWindowTextLengthW(window);
+        if (length <= 0)
+            return GetLastError() == NO_ERROR;
+        wchar_t* buffer = text.BufferForWrite(length);
+        SetLastError(NO_ERROR);
+        const int copied = GetWindowTextW(window, buffer, length + 1);
+        // The text may have changed between the two calls; keep only what was copied.
+        text.CommitBuffer(copied > 0 ? copied : 0);
+        return copied > 0 || GetLastError() == NO_ERROR;
+    }
+    CNarrowString narrowText;
+    SetLastError(NO_ERROR);
+    const int length = GetWindowTextLengthA(window);
+    if (length <= 0)
+        return GetLastError() == NO_ERROR;
+    char* buffer = narrowText.BufferForWrite(length);
+    SetLastError(NO_ERROR);
+    const int copied = GetWindowTextA(window, buffer, length + 1);
+    narrowText.CommitBuffer(copied > 0 ? copied : 0);
+    if (copied <= 0)
+        return GetLastError() == NO_ERROR;
+    text = WideFromSystemText(narrowText);
+    return true;
+}
+
+CWideString LoadResourceString(HINSTANCE instance, UINT id)
+{
+    // A return of size - 1 may be a cut text, so the loop asks again with a larger buffer.
+    if (g_WideApisAvailable)
+    {
+        CWideString text;
+        int size = kStringBufferStep;
+        int length = 0;
+        do
+        {
+            size += kStringBufferStep;
+            wchar_t* buffer = text.BufferForWrite(size - 1);
+            length = LoadStringW(instance, id, buffer, size);
+        } while (length >= size - 1);
+        text.CommitBuffer(length > 0 ? length : 0);
+        return text;
+    }
+    CNarrowString narrowText;
+    int size = kStringBufferStep;
+    int length = 0;
+    do
+    {
+        size += kStringBufferStep;
+        char* buffer = narrowText.BufferForWrite(size - 1);
+        length = LoadStringA(instance, id, buffer, size);
+    } while (length >= size - 1);
+    narrowText.CommitBuffer(length > 0 ? length : 0);
+    return WideFromSystemText(narrowText);
+}
+
+CWideString LoadModuleString(UINT id)
+{
+    return LoadResourceString(g_ModuleInstance, id);
+}
