@@ -118,11 +118,26 @@ void FreeBlock(void* block) noexcept
 
 namespace AllocHooks
 {
-long LiveBlocks() { return s_LiveBlocks; }
-long AllocationCount() { return s_AllocationCount; }
-void FailNth(long n) { InterlockedExchange(&s_FailCountdown, n); }
-bool FailurePending() { return s_FailCountdown > 0; }
-void SetGuarded(bool guarded) { InterlockedExchange(&s_Guarded, guarded ? 1 : 0); }
+long LiveBlocks()
+{
+    return s_LiveBlocks;
+}
+long AllocationCount()
+{
+    return s_AllocationCount;
+}
+void FailNth(long n)
+{
+    InterlockedExchange(&s_FailCountdown, n);
+}
+bool FailurePending()
+{
+    return s_FailCountdown > 0;
+}
+void SetGuarded(bool guarded)
+{
+    InterlockedExchange(&s_Guarded, guarded ? 1 : 0);
+}
 } // namespace AllocHooks
 
 #endif

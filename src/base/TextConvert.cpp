@@ -24,7 +24,8 @@ CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage, char rep
     char* buffer = result.BufferForWrite(size);
     const char defaultChar[2] = {replacement, 0};
     BOOL defaultUsed = FALSE;
-    const int count = WideCharToMultiByte(codePage, 0, wide.Ptr(), wide.Length(), buffer, size, defaultChar, &defaultUsed);
+    const int count =
+        WideCharToMultiByte(codePage, 0, wide.Ptr(), wide.Length(), buffer, size, defaultChar, &defaultUsed);
     if (count == 0)
         throw kErrorWideToMultiByte;
     result.CommitBuffer(count);
@@ -85,11 +86,31 @@ bool DecodeUtf8(const unsigned char* bytes, int size, wchar_t* out, int& count)
             return false;
         int continuation;
         unsigned value;
-        if (b < 0xE0) { continuation = 1; value = b - 0xC0; }
-        else if (b < 0xF0) { continuation = 2; value = b - 0xE0; }
-        else if (b < 0xF8) { continuation = 3; value = b - 0xF0; }
-        else if (b < 0xFC) { continuation = 4; value = b - 0xF8; }
-        else { continuation = 5; value = b - 0xFC; }
+        if (b < 0xE0)
+        {
+            continuation = 1;
+            value = b - 0xC0;
+        }
+        else if (b < 0xF0)
+        {
+            continuation = 2;
+            value = b - 0xE0;
+        }
+        else if (b < 0xF8)
+        {
+            continuation = 3;
+            value = b - 0xF0;
+        }
+        else if (b < 0xFC)
+        {
+            continuation = 4;
+            value = b - 0xF8;
+        }
+        else
+        {
+            continuation = 5;
+            value = b - 0xFC;
+        }
         // A short sequence is emitted as far as it went; the byte that cut it is dropped.
         for (int k = 0; k < continuation && i < size; k++)
         {

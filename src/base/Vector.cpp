@@ -6,7 +6,8 @@ void CVectorBase::Reserve(int n)
         return;
     if (static_cast<unsigned>(n) >= 0x80000000u)
         throw kErrorVectorTooLarge;
-    const unsigned long long bytes = static_cast<unsigned long long>(static_cast<unsigned>(n)) * static_cast<unsigned>(_slotSize);
+    const unsigned long long bytes =
+        static_cast<unsigned long long>(static_cast<unsigned>(n)) * static_cast<unsigned>(_slotSize);
     if (bytes > 0xFFFFFFFFull)
         throw kErrorVectorSizeOverflow;
     void* block = nullptr;
@@ -33,7 +34,9 @@ void CVectorBase::ReserveOneMore()
         step = _allocatedSlots / 4;
     else if (_allocatedSlots >= 8)
         step = 8;
-    Reserve(_allocatedSlots + step);
+    // Summed unsigned: a capacity past 2^31 - 1 reaches Reserve as a too-large request, not as
+    // a negative number.
+    Reserve(static_cast<int>(static_cast<unsigned>(_allocatedSlots) + static_cast<unsigned>(step)));
 }
 
 void CVectorBase::RemoveSlots(int index, int count)

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 // Integer codes thrown for impossible vector sizes.
 const int kErrorVectorTooLarge = 0x100EC1;
@@ -48,6 +49,13 @@ protected:
     void* SlotAt(int index) const { return static_cast<char*>(_slots) + index * _slotSize; }
     void RemoveSlots(int index, int count);
     void ClearAndReleaseSlots();
+    // Exchanges the slot blocks of two vectors of the same slot size.
+    void SwapSlots(CVectorBase& other)
+    {
+        std::swap(_allocatedSlots, other._allocatedSlots);
+        std::swap(_usedSlots, other._usedSlots);
+        std::swap(_slots, other._slots);
+    }
 
 private:
     int _allocatedSlots = 0;
@@ -60,22 +68,20 @@ private:
 };
 
 // Plain 32-bit values or pointers the vector does not own.
-template <typename T>
-class CValueVector : public CVectorBase
+template <typename T> class CValueVector : public CVectorBase
 {
     static_assert(sizeof(T) == 4, "slots are 4 bytes");
 
 public:
     CValueVector() : CVectorBase(sizeof(T)) {}
-    CValueVector(const CValueVector& other) : CVectorBase(sizeof(T)) { *this = other; }
+    CValueVector(const CValueVector& other) : CVectorBase(sizeof(T)) { CopyFrom(other); }
+    // Built aside and then exchanged, so a failed allocation leaves this vector as it was.
     CValueVector& operator=(const CValueVector& other)
     {
         if (&other != this)
         {
-            Clear();
-            Reserve(other.Count());
-            for (int i = 0; i < other.Count(); i++)
-                Add(other[i]);
+            CValueVector copy(other);
+            SwapSlots(copy);
         }
         return *this;
     }
@@ -89,23 +95,58 @@ public:
         static_cast<T*>(_slots)[_usedSlots] = value;
         return _usedSlots++;
     }
+
+    // Sorts with a comparison of two values.
+    template <typename TCompare> void SortBy(TCompare compare)
+    {
+        struct Adapter
+        {
+            static int Call(const void* a, const void* b, void* context)
+            {
+                return (*static_cast<TCompare*>(context))(*static_cast<const T*>(a), *static_cast<const T*>(b));
+            }
+        };
+        Sort(&Adapter::Call, &compare);
+    }
+
+private:
+    void CopyFrom(const CValueVector& other)
+    {
+        Reserve(other.Count());
+        if (other.Count() > 0)
+            std::memcpy(_slots, other._slots, static_cast<size_t>(other.Count()) * sizeof(T));
+        _usedSlots = other.Count();
+    }
 };
 
 // Heap objects owned by the vector: added as copies, destroyed when they leave it.
-template <typename T>
-class COwningVector : public CVectorBase
+template <typename T> class COwningVector : public CVectorBase
 {
 public:
     COwningVector() : CVectorBase(sizeof(T*)) {}
-    COwningVector(const COwningVector& other) : CVectorBase(sizeof(T*)) { *this = other; }
+    // A copy that fails half-way destroys the objects it made: only the base's destructor
+    // runs for a constructor that throws, and it frees the slot block alone.
+    COwningVector(const COwningVector& other) : CVectorBase(sizeof(T*))
+    {
+        try
+        {
+            Reserve(other.Count());
+            for (int i = 0; i < other.Count(); i++)
+                Add(other[i]);
+        }
+        catch (...)
+        {
+            Clear();
+            throw;
+        }
+    }
+    // Built aside and then exchanged, so a failed copy leaves this vector as it was.
     COwningVector& operator=(const COwningVector& other)
     {
         if (&other != this)
         {
-            Clear();
-            Reserve(other.Count());
-            for (int i = 0; i < other.Count(); i++)
-                Add(other[i]);
+            COwningVector copy(other);
+            SwapSlots(copy);
         }
         return *this;
     }
@@ -147,8 +188,7 @@ public:
     }
 
     // Sorts with a comparison of two objects.
-    template <typename TCompare>
-    void SortBy(TCompare compare)
+    template <typename TCompare> void SortBy(TCompare compare)
     {
         struct Adapter
         {

@@ -2,20 +2,19 @@
 
 #include "base/TextConvert.h"
 
-template <>
-void CStringT<wchar_t>::ToLowerInPlace()
+template <> void CStringT<wchar_t>::ToLowerInPlace()
 {
     SetLastError(0);
     if (CharLowerW(_text) != nullptr || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
         return;
     // No wide case mapping on this system: lower-case through the ANSI code page.
     CNarrowString narrow = SystemTextFromWide(*this);
-    CharLowerA(const_cast<char*>(narrow.Ptr()));
+    char* bytes = narrow.BufferForWrite(narrow.Length());
+    CharLowerA(bytes);
     *this = WideFromSystemText(narrow);
 }
 
-template <>
-int CStringT<wchar_t>::CompareIgnoreCase(const wchar_t* other) const
+template <> int CStringT<wchar_t>::CompareIgnoreCase(const wchar_t* other) const
 {
     // Raw units first: upper-casing happens only where the texts differ.
     for (int i = 0;; i++)

@@ -2,19 +2,26 @@
 
 #include "base/Alloc.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 template <typename T> struct StringUnitTraits;
-template <> struct StringUnitTraits<char> { typedef unsigned char Unsigned; };
-template <> struct StringUnitTraits<wchar_t> { typedef unsigned short Unsigned; };
+template <> struct StringUnitTraits<char>
+{
+    typedef unsigned char Unsigned;
+};
+template <> struct StringUnitTraits<wchar_t>
+{
+    typedef unsigned short Unsigned;
+};
 
 // The module's own strings: CWideString (UTF-16 units) for everything the module handles,
 // CNarrowString (code-page bytes) only at ANSI entry points and for file bytes.
 //
 // The buffer is always terminated at Length(), is never null after construction, and is
 // copied deeply. Capacities follow a fixed policy (see GrowFor) that callers may rely on.
-template <typename TUnit>
-class CStringT
+template <typename TUnit> class CStringT
 {
 public:
     CStringT() { Reallocate(3); }
@@ -64,7 +71,18 @@ public:
     {
         if (count <= 0)
             return *this;
-        GrowFor(count);
+        // The text may be part of this string (s.Append(s)); growing frees the old buffer, so
+        // the source is found again by its offset, which the copy in Reallocate keeps.
+        if (PointsIntoBuffer(text))
+        {
+            const ptrdiff_t offset = text - _text;
+            GrowFor(count);
+            text = _text + offset;
+        }
+        else
+        {
+            GrowFor(count);
+        }
         std::memcpy(_text + _length, text, count * sizeof(TUnit));
         _length += count;
         _text[_length] = 0;
@@ -158,11 +176,15 @@ public:
             index = _length;
         if (other._length == 0)
             return _length;
-        const CStringT copy(other); // `other` may be this string
-        GrowFor(copy._length);
-        std::memmove(_text + index + copy._length, _text + index, (_length - index + 1) * sizeof(TUnit));
-        std::memcpy(_text + index, copy._text, copy._length * sizeof(TUnit));
-        _length += copy._length;
+        if (&other == this)
+        {
+            const CStringT copy(other); // the units move while they are inserted
+            return InsertAt(index, copy);
+        }
+        GrowFor(other._length);
+        std::memmove(_text + index + other._length, _text + index, (_length - index + 1) * sizeof(TUnit));
+        std::memcpy(_text + index, other._text, other._length * sizeof(TUnit));
+        _length += other._length;
         return _length;
     }
 
@@ -241,6 +263,13 @@ public:
     }
 
 private:
+    bool PointsIntoBuffer(const TUnit* text) const
+    {
+        const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(text);
+        const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(_text);
+        return address >= begin && address < begin + static_cast<std::uintptr_t>(_bufferSize) * sizeof(TUnit);
+    }
+
     static bool UnitInSet(TUnit unit, const TUnit* set)
     {
         for (; *set != 0; set++)
@@ -252,6 +281,8 @@ private:
     // Construction: capacity exactly count + 1.
     void AssignFresh(const TUnit* text, int count)
     {
+        if (count < 0)
+            count = 0;
         Reallocate(count);
         if (count > 0)
             std::memcpy(_text, text, count * sizeof(TUnit));
@@ -259,23 +290,29 @@ private:
         _text[count] = 0;
     }
 
-    // Assignment: clear, then make the capacity exactly count + 1 (a shorter text shrinks the
-    // buffer), then copy. `text` may point into this string's own buffer.
+    // Assignment: the capacity becomes exactly count + 1 (a shorter text shrinks the buffer),
+    // then the units are copied. The new block is taken before the old one is given up, so a
+    // failed allocation leaves the string as it was; `text` may point into this string.
     void Assign(const TUnit* text, int count)
     {
-        if (text >= _text && text < _text + _bufferSize)
+        if (count < 0)
+            count = 0;
+        if (count + 1 == _bufferSize)
         {
-            const CStringT copy(text, count);
-            Assign(copy._text, copy._length);
+            if (count > 0)
+                std::memmove(_text, text, count * sizeof(TUnit));
+            _length = count;
+            _text[count] = 0;
             return;
         }
-        _length = 0;
-        _text[0] = 0;
-        Reallocate(count);
+        TUnit* block = static_cast<TUnit*>(AllocateOrThrow((static_cast<size_t>(count) + 1) * sizeof(TUnit)));
         if (count > 0)
-            std::memcpy(_text, text, count * sizeof(TUnit));
+            std::memcpy(block, text, count * sizeof(TUnit));
+        block[count] = 0;
+        FreeBlock(_text);
+        _text = block;
         _length = count;
-        _text[count] = 0;
+        _bufferSize = count + 1;
     }
 
     // Makes room for n more units: step capacity / 2 above 64, 16 above 8, else 4, or just
