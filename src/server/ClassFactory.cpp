@@ -1,0 +1,85 @@
+#include "server/ClassFactory.h"
+
+#include "menu/ShellMenuHandler.h"
+#include "server/ComBoundary.h"
+#include "server/Module.h"
+
+#include <cstring>
+
+const GUID CLSID_ShellMenuHandler = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
+
+bool SameId(const GUID& left, const GUID& right)
+{
+    static_assert(sizeof(GUID) == 16, "identifiers are 16 bytes");
+    return std::memcmp(&left, &right, sizeof(GUID)) == 0;
+}
+
+CHandlerClassFactory::CHandlerClassFactory()
+{
+    InterlockedIncrement(&g_LiveObjectCount);
+}
+
+CHandlerClassFactory::~CHandlerClassFactory()
+{
+    InterlockedDecrement(&g_LiveObjectCount);
+}
+
+STDMETHODIMP CHandlerClassFactory::QueryInterface(REFIID iid, void** object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    // COM wants the out pointer null on every failure, whatever the caller put there.
+    *object = nullptr;
+    if (!SameId(iid, IID_IUnknown) && !SameId(iid, IID_IClassFactory))
+        return E_NOINTERFACE;
+    *object = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CHandlerClassFactory::AddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&RefCount));
+}
+
+STDMETHODIMP_(ULONG) CHandlerClassFactory::Release()
+{
+    // The factory may be released on two threads at once: only the interlocked result tells
+    // this thread whether it took the last reference.
+    const LONG count = InterlockedDecrement(&RefCount);
+    if (count == 0)
+        delete this;
+    return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CHandlerClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object)
+{
+    if (object == nullptr)
+        return E_POINTER;
+    *object = nullptr;
+    if (outer != nullptr)
+        return CLASS_E_NOAGGREGATION;
+    CShellMenuHandler* handler = nullptr;
+    try
+    {
+        handler = new CShellMenuHandler;
+    }
+    catch (...)
+    {
+        // The unwinding has freed the block already.
+        return E_OUTOFMEMORY;
+    }
+    if (handler == nullptr)
+        return E_OUTOFMEMORY;
+    const HRESULT result = handler->QueryInterface(iid, object);
+    if (result != S_OK)
+        delete handler; // nobody holds a reference: the count goes back at once
+    return result;
+}
+
+// A lock taken here does not keep the module loaded: only live objects count for
+// DllCanUnloadNow, and Explorer never relies on LockServer for shell extensions.
+STDMETHODIMP CHandlerClassFactory::LockServer(BOOL)
+{
+    return S_OK;
+}
