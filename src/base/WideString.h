@@ -6,6 +6,12 @@
 #include <cstdint>
 #include <cstring>
 
+// The common dialogs header defines FindText as a macro (FindTextA/FindTextW), which would
+// rename the string's FindText in some files and not in others. The system headers are taken
+// in here first, so that their include guards keep the macro from coming back.
+#include <windows.h>
+#undef FindText
+
 template <typename T> struct StringUnitTraits;
 template <> struct StringUnitTraits<char>
 {
