@@ -49,67 +49,27 @@ CValue GetValue(HKEY root, const std::wstring& path, const wchar_t* name)
     DWORD size = 0;
     if (RegQueryValueExW(key, name, nullptr, &value.Type, nullptr, &size) == ERROR_SUCCESS)
     {
-        value.Data.resize(size + 2);
-        if (RegQueryValueExW(key, name, nullptr, &value.Type, value.Data.data(), &size) == ERROR_SUCCESS)
-        {
-            value.Exists = true;
-            value.Data.resize(size);
-        }
+        value.Data.resize(size);
+        value.Exists = RegQueryValueExW(key, name, nullptr, &value.Type, value.Data.data(), &size) == ERROR_SUCCESS;
+        value.Data.resize(size);
     }
     RegCloseKey(key);
     return value;
 }
 
-CValue GetValueA(HKEY root, const std::wstring& path, const char* name)
-{
-    CValue value;
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return value;
-    DWORD size = 0;
-    if (RegQueryValueExA(key, name, nullptr, &value.Type, nullptr, &size) == ERROR_SUCCESS)
-    {
-        value.Data.resize(size + 2);
-        if (RegQueryValueExA(key, name, nullptr, &value.Type, value.Data.data(), &size) == ERROR_SUCCESS)
-        {
-            value.Exists = true;
-            value.Data.resize(size);
-        }
-    }
-    RegCloseKey(key);
-    return value;
-}
-
-std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path)
+std::vector<std::wstring> Names(HKEY root, const std::wstring& path, bool subKeys)
 {
     std::vector<std::wstring> names;
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return names;
-    for (DWORD index = 0;; index++)
+    wchar_t name[16384];
+    DWORD size = 16384;
+    for (DWORD index = 0;; index++, size = 16384)
     {
-        wchar_t name[16384];
-        DWORD size = 16384;
-        if (RegEnumValueW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        names.emplace_back(name, size);
-    }
-    RegCloseKey(key);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<std::wstring> SubKeyNames(HKEY root, const std::wstring& path)
-{
-    std::vector<std::wstring> names;
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
-    for (DWORD index = 0;; index++)
-    {
-        wchar_t name[256];
-        DWORD size = 256;
-        if (RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        const LONG result = subKeys ? RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr)
+                                    : RegEnumValueW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (result != ERROR_SUCCESS)
             break;
         names.emplace_back(name, size);
     }
@@ -129,12 +89,6 @@ std::vector<BYTE> WideTextBytes(const std::wstring& text)
 {
     const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
     return std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
-}
-
-std::vector<BYTE> NarrowTextBytes(const std::string& text)
-{
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-    return std::vector<BYTE>(bytes, bytes + text.size() + 1);
 }
 
 void CSettingsRegistryTest::SetUp()

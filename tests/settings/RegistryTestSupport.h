@@ -26,16 +26,20 @@ struct CValue
     std::vector<BYTE> Data;
 };
 CValue GetValue(HKEY root, const std::wstring& path, const wchar_t* name);
-// The value as the ANSI calls give it back.
-CValue GetValueA(HKEY root, const std::wstring& path, const char* name);
-// Names of the values of a key, sorted; empty when the key is missing.
-std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path);
-std::vector<std::wstring> SubKeyNames(HKEY root, const std::wstring& path);
+// Names of the sub-keys or of the values of a key, sorted; empty when the key is missing.
+std::vector<std::wstring> Names(HKEY root, const std::wstring& path, bool subKeys);
+inline std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path)
+{
+    return Names(root, path, false);
+}
+inline std::vector<std::wstring> SubKeyNames(HKEY root, const std::wstring& path)
+{
+    return Names(root, path, true);
+}
 } // namespace RawRegistry
 
 std::vector<BYTE> DwordBytes(DWORD value);
-std::vector<BYTE> WideTextBytes(const std::wstring& text);  // with the terminating zero
-std::vector<BYTE> NarrowTextBytes(const std::string& text); // with the terminating zero
+std::vector<BYTE> WideTextBytes(const std::wstring& text); // with the terminating zero
 
 // The settings root, kept as found: each test starts without it and leaves it as it was.
 const wchar_t kSettingsRoot[] = L"Software\\VANTOR";

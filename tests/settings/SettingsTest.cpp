@@ -30,12 +30,6 @@ void FillList(COwningVector<CWideString>& list, const std::vector<std::wstring>&
         list.Add(CWideString(entry.c_str()));
 }
 
-TEST_F(SettingsTest, KeyPathsAreBuiltBelowTheRoot)
-{
-    EXPECT_EQ(CNarrowString("Software\\VANTOR\\Extraction"), MakeSettingsKeyPath("Extraction"));
-    EXPECT_EQ(CNarrowString("Software\\VANTOR\\Options"), MakeSettingsKeyPath("Options"));
-}
-
 TEST_F(SettingsTest, EverythingHasItsDefaultWithoutAnyStoredKey)
 {
     ASSERT_FALSE(RawRegistry::KeyExists(HKEY_CURRENT_USER, kSettingsRoot));
@@ -236,9 +230,9 @@ TEST_F(SettingsTest, FormatRecordsRoundTripAndReplaceTheWholeTree)
     const RawRegistry::CValue method = RawRegistry::GetValue(HKEY_CURRENT_USER, options + L"\\VNTX", L"Method");
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), method.Type);
     EXPECT_EQ(WideTextBytes(L"LZMA2"), method.Data);
-    const RawRegistry::CValue archiver = RawRegistry::GetValueA(HKEY_CURRENT_USER, kCompression, "Archiver");
+    const RawRegistry::CValue archiver = RawRegistry::GetValue(HKEY_CURRENT_USER, kCompression, L"Archiver");
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), archiver.Type);
-    EXPECT_EQ(NarrowTextBytes("zip"), archiver.Data);
+    EXPECT_EQ(WideTextBytes(L"zip"), archiver.Data);
 
     CCompressSettings read;
     ReadCompressSettings(read);
@@ -397,7 +391,7 @@ TEST_F(SettingsTest, ArchiverNameIsStoredInTheAnsiCharacterSet)
         CCompressSettings settings;
         settings.Archiver = L"V\u00E9\u4E2D";
         SaveCompressSettings(settings);
-        EXPECT_EQ(NarrowTextBytes("V\xE9_"), RawRegistry::GetValueA(HKEY_CURRENT_USER, kCompression, "Archiver").Data);
+        EXPECT_EQ(WideTextBytes(L"V\u00E9_"), RawRegistry::GetValue(HKEY_CURRENT_USER, kCompression, L"Archiver").Data);
         CCompressSettings read;
         ReadCompressSettings(read);
         EXPECT_EQ(CWideString(L"V\u00E9_"), read.Archiver);

@@ -55,12 +55,6 @@ private:
     CClassesRootGuard _guard{AllHandlerKeys()};
 };
 
-TEST_F(ShellIntegrationTest, HandlerKeyPathsFollowTheClassName)
-{
-    EXPECT_EQ(CNarrowString("*\\shellex\\ContextMenuHandlers\\VANTOR"), MakeContextMenuHandlerKey("*"));
-    EXPECT_EQ(CNarrowString("Drive\\shellex\\DragDropHandlers\\VANTOR"), MakeDragDropHandlerKey("Drive"));
-}
-
 TEST_F(ShellIntegrationTest, AHandlerKeyCountsOnlyWithTheClassIdAsItsDefaultValue)
 {
     const struct
@@ -124,9 +118,9 @@ TEST_F(ShellIntegrationTest, RegisteringReplacesStaleKeysWithTheClassIdAlone)
         EXPECT_EQ(std::vector<std::wstring>{L""}, RawRegistry::ValueNames(HKEY_CLASSES_ROOT, key))
             << SystemTextFromWide(key.c_str()).Ptr();
         EXPECT_EQ(std::vector<std::wstring>{}, RawRegistry::SubKeyNames(HKEY_CLASSES_ROOT, key));
-        const RawRegistry::CValue value = RawRegistry::GetValueA(HKEY_CLASSES_ROOT, key, nullptr);
+        const RawRegistry::CValue value = RawRegistry::GetValue(HKEY_CLASSES_ROOT, key, nullptr);
         EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.Type);
-        EXPECT_EQ(NarrowTextBytes("{23170F69-40C1-439B-1000-000100020000}"), value.Data);
+        EXPECT_EQ(WideTextBytes(kClassId), value.Data);
     }
     // Only the four keys of the table are written.
     for (const std::wstring& key : {MenuKey(L"Folder"), MenuKey(L"Drive"), DragKey(L"*"), DragKey(L"Folder")})
