@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The main job: builds the module, installs it into a private Wine prefix as an installer would, and
+# shows what Explorer shows with it: the context menus for typical selections (with verbs and help
+# texts), what the archiver receives when "Extract to" and "Add to" are chosen, and pictures of the
+# open cascaded menu and of both pages of the options sheet.
+#
+# Usage: scripts/demo.sh [--out DIR] [PATH...]
+#   With no PATH it works on a sample folder C:\Work it makes in the prefix (report.zip,
+#   backup.part1.rar, backup.part2.rar, notes.txt, Docs). With PATHs (your own files and folders,
+#   all in one folder) it shows the same for them. Pictures and records go to DIR (default out/).
+#   VANTOR_BUILD names the build tree (default build/).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${VANTOR_BUILD:-$root/build}")
+
+out=$root/out
+paths=()
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --out) out=$(realpath -m "$2"); shift 2 ;;
+    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) paths+=("$(realpath -m "$1")"); shift ;;
+    esac
+done
+for p in "${paths[@]}"; do
+    [[ -e "$p" ]] || { echo "demo: $p does not exist" >&2; exit 1; }
+done
+
+if [[ "${VANTOR_DEMO_INSIDE:-}" != 1 ]]; then
+    bash "$root/scripts/build.sh" "$build"
+    started=$(date +%s%N)
+    mkdir -p "$out"
+    # One display for every Wine process of the prefix: its boot, the menus and the sheet.
+    VANTOR_DEMO_INSIDE=1 VANTOR_BUILD=$build xvfb-run -a -s "-screen 0 1024x768x24" \
+        bash "$0" --out "$out" "${paths[@]}"
+    elapsed=$((($(date +%s%N) - started) / 1000000))
+    printf '\nDemo done in %d.%01d s (not counting the build).\n' $((elapsed / 1000)) $((elapsed % 1000 / 100))
+    exit 0
+fi
+
+# ------------------------------------------------------------------------------------------------
+# Inside the virtual display.
+bin=$build/bin
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+# shellcheck source=../tools/shellhost/host-lib.sh
+source "$root/tools/shellhost/host-lib.sh"
+
+for program in Vantor.dll ShellHost.exe VNTXG.exe; do
+    [[ -f "$bin/$program" ]] || { echo "demo: $bin/$program was not built" >&2; exit 1; }
+done
+
+bash "$root/scripts/wine-prefix.sh" start "$build"
+mkdir -p "$out"
+work=$(mktemp -d "$out/.work.XXXXXX")
+cleanup() {
+    uninstall_module "$bin/Vantor.dll"
+    for program in ShellHost.exe VNTXFM.exe; do
+        wine reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f </dev/null >/dev/null 2>&1
+    done
+    bash "$root/scripts/wine-prefix.sh" stop "$build"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+section() { printf '\n==== %s ====\n' "$1"; }
+
+# Runs the host with the given arguments and shows what it printed; its exit status is left in
+# host_status. Wine programs write to files here, never straight into a pipe.
+host_status=0
+host() {
+    host_status=0
+    wine "$bin/ShellHost.exe" "$@" </dev/null >"$work/host.txt" 2>"$work/host.err" || host_status=$?
+    tr -d '\r' <"$work/host.txt"
+    grep -v '^[0-9a-f]*:\(fixme\|err\|warn\)' "$work/host.err" || true
+    [[ $host_status -eq 0 ]] || echo "(ShellHost ended with exit status $host_status)"
+}
+
+# Carries out VERB on the selection and shows what the archiver received.
+invoke_and_show() {
+    local verb=$1 record=$out/$2
+    shift 2
+    rm -f "$record"
+    VANTOR_ARCHIVER_LOG=$(winpath "$record") host --no-menu --invoke-verb "$verb" "$@"
+    if wait_for_record "$record"; then
+        echo "What VNTXG.exe received ($(basename "$record")):"
+        tr -d '\r' <"$record" | sed -n 's/^\(CommandLine\|Folder\|Names\|Name\|Block\)=/  &/p'
+    else
+        echo "  (no record from VNTXG.exe)"
+    fi
+}
+
+section "Installing the module"
+install_module "$bin/Vantor.dll"
+# Nothing manages windows on the virtual display, so Wine draws the frames and captions itself.
+for program in ShellHost.exe VNTXFM.exe; do
+    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /d N /f </dev/null >/dev/null 2>&1
+done
+echo "wine regsvr32 /s $(winpath "$bin/Vantor.dll")"
+for key in "${VANTOR_SHELL_KEYS[@]}"; do
+    echo "wine reg add '$key' /ve /d '$VANTOR_CLSID'"
+done
+
+if [[ ${#paths[@]} -eq 0 ]]; then
+    sample=$WINEPREFIX/drive_c/Work
+    make_sample_folder "$sample"
+    w=$(winpath "$sample")
+    section "Sample folder $w"
+    (cd "$sample" && find . -mindepth 1 | sort | sed 's|^\./|  |')
+
+    section "1. Right-click on one archive"
+    host "$w\\report.zip"
+    section "2. Right-click on the first volume of a multi-volume archive"
+    host "$w\\backup.part1.rar"
+    section "3. Right-click on a plain file"
+    host "$w\\notes.txt"
+    section "4. Right-click on a folder"
+    host "$w\\Docs"
+    section "5. Right-click on several items, one of them an archive"
+    host "$w\\report.zip" "$w\\notes.txt" "$w\\Docs"
+    section "6. Right-drag of an archive and a file onto the folder Docs"
+    host --drag-to "$w\\Docs" "$w\\report.zip" "$w\\notes.txt"
+
+    section "7. Choosing \"Extract to\" for report.zip"
+    invoke_and_show VantorExtractTo received-extract-to.txt "$w\\report.zip"
+    section "8. Choosing \"Add to\" (.zip) for several items"
+    invoke_and_show VantorCompressToZip received-add-to-zip.txt "$w\\report.zip" "$w\\notes.txt" "$w\\Docs"
+
+    menu_selection=("$w\\report.zip")
+else
+    section "Your selection"
+    wins=()
+    for p in "${paths[@]}"; do
+        wins+=("$(winpath "$p")")
+        echo "  ${wins[-1]}"
+    done
+    section "1. Right-click on the selection"
+    host "${wins[@]}"
+    # A right-drag onto the first selected folder, as when the items are dropped into it.
+    for i in "${!paths[@]}"; do
+        if [[ -d "${paths[$i]}" && ${#paths[@]} -gt 1 ]]; then
+            others=()
+            for j in "${!paths[@]}"; do [[ $j -ne $i ]] && others+=("${wins[$j]}"); done
+            section "2. Right-drag of the other items onto ${wins[$i]}"
+            host --drag-to "${wins[$i]}" "${others[@]}"
+            break
+        fi
+    done
+    section "3. Choosing \"Extract to\""
+    invoke_and_show VantorExtractTo received-extract-to.txt "${wins[@]}"
+    section "4. Choosing \"Add to\" (.zip)"
+    invoke_and_show VantorCompressToZip received-add-to-zip.txt "${wins[@]}"
+    menu_selection=("${wins[@]}")
+fi
+
+section "Pictures"
+pictures=()
+host --no-menu --picture "$(winpath "$work/menu.bmp")" --explorer-items --highlight VantorExtractTo \
+    "${menu_selection[@]}" >/dev/null
+if [[ $host_status -eq 0 ]]; then
+    convert "$work/menu.bmp" "$out/context-menu.png" && pictures+=("$out/context-menu.png")
+fi
+if [[ -f "$bin/VNTXFM.exe" && -f "$bin/SheetDriver.exe" ]]; then
+    # The file manager shows the sheet modally; the driver starts it, takes both pages and cancels.
+    if wine "$bin/SheetDriver.exe" --start "\"$(winpath "$bin/VNTXFM.exe")\" /options" --title "Vantor Options" \
+        --timeout 15000 --picture "$(winpath "$work/system.bmp")" --page 1 \
+        --picture "$(winpath "$work/folders.bmp")" --cancel </dev/null >"$work/sheet.txt" 2>&1; then
+        convert "$work/system.bmp" "$out/options-system.png" && pictures+=("$out/options-system.png")
+        convert "$work/folders.bmp" "$out/options-folders.png" && pictures+=("$out/options-folders.png")
+    else
+        tr -d '\r' <"$work/sheet.txt"
+    fi
+fi
+for p in "${pictures[@]}"; do
+    echo "  $p ($(identify -format '%wx%h' "$p" 2>/dev/null))"
+done
+
+section "Output"
+echo "Pictures and the archiver's records are in $out"
