@@ -47,16 +47,25 @@ restore_registry() {
         wine reg delete "$key" /f </dev/null >/dev/null 2>&1
         [[ -n "$file" ]] && wine reg import "$(winpath "$file")" </dev/null >/dev/null 2>&1
     done
+    if [[ $approved_before -eq 1 ]]; then
+        wine reg add "$approved" /v "$VANTOR_CLSID" /d "Vantor Shell Extension" /f </dev/null >/dev/null 2>&1
+    else
+        wine reg delete "$approved" /v "$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1
+    fi
 }
 cleanup() {
     restore_registry
     rm -rf "$sample" "$work"
 }
-for key in 'HKCU\Software\VANTOR' "HKCR\\CLSID\\$VANTOR_CLSID" "${VANTOR_SHELL_KEYS[@]}" \
-    'HKCR\*\shellex\ContextMenuHandlers\VANTOR' 'HKCR\Folder\shellex\ContextMenuHandlers\VANTOR' \
-    'HKCR\Folder\shellex\DragDropHandlers\VANTOR' 'HKCR\Drive\shellex\ContextMenuHandlers\VANTOR'; do
+# The whole shellex keys of the classes the module attaches to (an installer may create them), the
+# class key, the settings, and the approval value that DllRegisterServer writes.
+for key in 'HKCU\Software\VANTOR' "HKCR\\CLSID\\$VANTOR_CLSID" 'HKCR\*\shellex' 'HKCR\Directory\shellex' \
+    'HKCR\Drive\shellex' 'HKCR\Folder\shellex'; do
     save_key "$key"
 done
+approved='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
+approved_before=0
+wine reg query "$approved" /v "$VANTOR_CLSID" </dev/null >/dev/null 2>&1 && approved_before=1
 trap cleanup EXIT
 
 # ---- Helpers ------------------------------------------------------------------------------------
@@ -169,6 +178,24 @@ invoke_case received-add-to-zip.txt VantorCompressToZip "$s\\report.zip" "$s\\no
 invoke_case received-drag-extract-to.txt VantorExtractTo --drag-to "$s\\Docs" "$s\\report.zip"
 invoke_case received-test.txt VantorTest "$s\\backup.part1.rar" "$s\\backup.part2.rar"
 invoke_case received-drive-add-to-zip.txt VantorCompressToZip --drag-to 'C:\' "$s\\notes.txt"
+
+invoke_case received-add-to-zip-email.txt VantorCompressToZipEmail "$s\\notes.txt"
+
+# With large pages on, the archiver is not told to do without them.
+wine reg add 'HKCU\Software\VANTOR' /v LargePages /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1
+invoke_case received-extract-to-large-pages.txt VantorExtractTo "$s\\report.zip"
+wine reg delete 'HKCU\Software\VANTOR' /v LargePages /f </dev/null >/dev/null 2>&1
+
+# "Open archive" starts the file manager on the first selected archive only.
+record=$work/record-open
+rm -f "$record"
+VANTOR_FILEMANAGER_LOG=$(winpath "$record") run_host --no-menu --invoke-verb VantorOpen "$s\\report.zip"
+if [[ $host_status -eq 0 ]] && wait_for_record "$record" CommandLine=; then
+    normalise_record "$record" >"$work/record.txt"
+    compare received-open.txt "$work/record.txt"
+else
+    fail "received-open.txt: exit status $host_status, no record from VNTXFM.exe"
+fi
 
 # By offset: in the cascaded menu offset 0 is the submenu, 3 is "Extract Here".
 record=$work/record-offset

@@ -147,3 +147,63 @@ const CMenuLine* FindLineByVerb(const std::vector<CMenuLine>& lines, const std::
     }
     return nullptr;
 }
+
+std::vector<UINT> PlanMenuKeys(const std::vector<CMenuLine>& lines, const std::wstring& highlightVerb)
+{
+    std::vector<UINT> keys;
+    size_t submenu = lines.size();
+    for (size_t i = 0; i < lines.size(); i++)
+    {
+        if (lines[i].Depth == 0 && lines[i].Submenu && lines[i].Verb != L"-")
+        {
+            submenu = i;
+            break;
+        }
+    }
+
+    // Top level: the first press highlights the first item; separators are skipped.
+    int topPresses = 0;
+    size_t stop = submenu;
+    if (submenu == lines.size())
+    {
+        // A flat menu: go straight to the highlighted item, or to the handler's first item.
+        stop = lines.size();
+        for (size_t i = 0; i < lines.size(); i++)
+        {
+            if (lines[i].Depth == 0 && lines[i].Verb != L"-" &&
+                (highlightVerb.empty() || lines[i].Verb == highlightVerb))
+            {
+                stop = i;
+                break;
+            }
+        }
+        if (stop == lines.size())
+            return keys;
+    }
+    for (size_t i = 0; i <= stop; i++)
+    {
+        if (lines[i].Depth == 0 && !lines[i].Separator)
+            topPresses++;
+    }
+    keys.assign(static_cast<size_t>(topPresses), VK_DOWN);
+    if (submenu == lines.size())
+        return keys;
+
+    // Opening the submenu highlights its first item.
+    keys.push_back(VK_RIGHT);
+    if (highlightVerb.empty())
+        return keys;
+    int innerPresses = -1;
+    for (size_t i = submenu + 1; i < lines.size() && lines[i].Depth > 0; i++)
+    {
+        if (lines[i].Depth != 1 || lines[i].Separator)
+            continue;
+        innerPresses++;
+        if (lines[i].Verb == highlightVerb)
+        {
+            keys.insert(keys.end(), static_cast<size_t>(innerPresses), VK_DOWN);
+            break;
+        }
+    }
+    return keys;
+}

@@ -28,3 +28,8 @@ std::wstring FormatMenuTree(const std::vector<CMenuLine>& lines);
 
 // The line whose verb is `verb`, or null.
 const CMenuLine* FindLineByVerb(const std::vector<CMenuLine>& lines, const std::wstring& verb);
+
+// The keys a user presses in a freshly opened menu to reach the first handler submenu (Down to its
+// item, Right to open it) and then the item with `highlightVerb` in it; in a menu without a submenu,
+// Down to that item (or to the first handler item). Separators are skipped, as the menu skips them.
+std::vector<UINT> PlanMenuKeys(const std::vector<CMenuLine>& lines, const std::wstring& highlightVerb);

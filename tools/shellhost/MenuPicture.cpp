@@ -32,67 +32,6 @@ struct CPictureState
 
 CPictureState* g_State = nullptr;
 
-// The keys that move from a freshly opened menu to the submenu and on to the highlighted item.
-std::vector<UINT> PlanKeys(const std::vector<CMenuLine>& lines, const std::wstring& highlightVerb)
-{
-    std::vector<UINT> keys;
-    size_t submenu = lines.size();
-    for (size_t i = 0; i < lines.size(); i++)
-    {
-        if (lines[i].Depth == 0 && lines[i].Submenu && lines[i].Verb != L"-")
-        {
-            submenu = i;
-            break;
-        }
-    }
-
-    // Top level: the first press highlights the first item; separators are skipped.
-    int topPresses = 0;
-    size_t stop = submenu;
-    if (submenu == lines.size())
-    {
-        // A flat menu: go straight to the highlighted item, or to the handler's first item.
-        stop = lines.size();
-        for (size_t i = 0; i < lines.size(); i++)
-        {
-            if (lines[i].Depth == 0 && lines[i].Verb != L"-" &&
-                (highlightVerb.empty() || lines[i].Verb == highlightVerb))
-            {
-                stop = i;
-                break;
-            }
-        }
-        if (stop == lines.size())
-            return keys;
-    }
-    for (size_t i = 0; i <= stop; i++)
-    {
-        if (lines[i].Depth == 0 && !lines[i].Separator)
-            topPresses++;
-    }
-    keys.assign(static_cast<size_t>(topPresses), VK_DOWN);
-    if (submenu == lines.size())
-        return keys;
-
-    // Opening the submenu highlights its first item.
-    keys.push_back(VK_RIGHT);
-    if (highlightVerb.empty())
-        return keys;
-    int innerPresses = -1;
-    for (size_t i = submenu + 1; i < lines.size() && lines[i].Depth > 0; i++)
-    {
-        if (lines[i].Depth != 1 || lines[i].Separator)
-            continue;
-        innerPresses++;
-        if (lines[i].Verb == highlightVerb)
-        {
-            keys.insert(keys.end(), static_cast<size_t>(innerPresses), VK_DOWN);
-            break;
-        }
-    }
-    return keys;
-}
-
 BOOL CALLBACK AddMenuWindow(HWND window, LPARAM param)
 {
     wchar_t className[32] = {};
@@ -313,7 +252,7 @@ bool ShowMenuPicture(const CPictureRequest& request, std::wstring& error)
 
     CPictureState state;
     state.Request = &request;
-    state.Keys = PlanKeys(request.Lines, request.HighlightVerb);
+    state.Keys = PlanMenuKeys(request.Lines, request.HighlightVerb);
     g_State = &state;
 
     state.Frame = CreateWindowExW(0, FrameClassName, request.Folder.c_str(), FrameStyle, 24, 24, 640, 360, nullptr,

@@ -81,11 +81,12 @@ PY
     head -c 2048 /dev/zero >>"$dir/backup.part2.rar"
 }
 
-# Waits until the stand-in archiver's record file holds a complete record (its Event= line).
+# Waits until a stand-in program's record file holds a complete record: the archiver's ends with its
+# Event= line, the file manager's with its CommandLine= line (give that as the second argument).
 wait_for_record() {
-    local file=$1 i
+    local file=$1 last=${2:-Event=} i
     for ((i = 0; i < 100; i++)); do
-        [[ -f "$file" ]] && grep -q '^Event=' "$file" && return 0
+        [[ -f "$file" ]] && grep -q "^$last" "$file" && return 0
         sleep 0.1
     done
     return 1
