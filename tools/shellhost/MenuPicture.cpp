@@ -9,6 +9,7 @@
 namespace
 {
 const wchar_t FrameClassName[] = L"ShellHostFolderWindow";
+const wchar_t DesktopClassName[] = L"ShellHostDesktop";
 const UINT_PTR StepTimer = 1;
 const UINT StepMilliseconds = 200;
 const int ListId = 100;
@@ -250,6 +251,24 @@ bool ShowMenuPicture(const CPictureRequest& request, std::wstring& error)
     frameClass.lpszClassName = FrameClassName;
     RegisterClassW(&frameClass);
 
+    // A desktop behind the window, in the classic desktop colour, so that the margin of the picture
+    // shows a desktop rather than the bare display.
+    HBRUSH desktopBrush = CreateSolidBrush(RGB(58, 110, 165));
+    WNDCLASSW desktopClass = {};
+    desktopClass.lpfnWndProc = DefWindowProcW;
+    desktopClass.hInstance = frameClass.hInstance;
+    desktopClass.hbrBackground = desktopBrush;
+    desktopClass.lpszClassName = DesktopClassName;
+    RegisterClassW(&desktopClass);
+    HWND desktop = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, DesktopClassName, L"", WS_POPUP, 0, 0,
+                                   GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr,
+                                   desktopClass.hInstance, nullptr);
+    if (desktop != nullptr)
+    {
+        ShowWindow(desktop, SW_SHOWNOACTIVATE);
+        UpdateWindow(desktop);
+    }
+
     CPictureState state;
     state.Request = &request;
     state.Keys = PlanMenuKeys(request.Lines, request.HighlightVerb);
@@ -260,6 +279,9 @@ bool ShowMenuPicture(const CPictureRequest& request, std::wstring& error)
     if (state.Frame == nullptr)
     {
         g_State = nullptr;
+        if (desktop != nullptr)
+            DestroyWindow(desktop);
+        DeleteObject(desktopBrush);
         error = L"the folder window could not be created";
         return false;
     }
@@ -312,6 +334,9 @@ bool ShowMenuPicture(const CPictureRequest& request, std::wstring& error)
     KillTimer(state.Frame, StepTimer);
 
     DestroyWindow(state.Frame);
+    if (desktop != nullptr)
+        DestroyWindow(desktop);
+    DeleteObject(desktopBrush);
     g_State = nullptr;
     if (!state.Saved)
     {
