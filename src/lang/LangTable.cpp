@@ -97,6 +97,10 @@ bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs)
     pairs.Clear();
     const char* text = body.Ptr();
     const int length = body.Length();
+    // Scratch buffers kept across entries: a big file has tens of thousands of them.
+    const CLangPair emptyPair;
+    CNarrowString nameBytes;
+    CNarrowString valueBytes;
     int pos = 0;
     for (;;)
     {
@@ -109,8 +113,10 @@ bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs)
             pos++;
         if (pos == nameStart)
             return false;
-        CLangPair& pair = pairs[pairs.Add(CLangPair())];
-        if (!Utf8ToWide(CNarrowString(text + nameStart, pos - nameStart), pair.Name))
+        CLangPair& pair = pairs[pairs.Add(emptyPair)];
+        nameBytes.ClearText();
+        nameBytes.Append(text + nameStart, pos - nameStart);
+        if (!Utf8ToWide(nameBytes, pair.Name))
             return false;
 
         pos = SkipBlanksAndComments(text, length, pos);
@@ -121,10 +127,10 @@ bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs)
             return false;
         pos++;
 
-        CNarrowString value;
-        if (!ReadQuotedValue(text, length, pos, value))
+        valueBytes.ClearText();
+        if (!ReadQuotedValue(text, length, pos, valueBytes))
             return false;
-        if (!Utf8ToWide(value, pair.Value))
+        if (!Utf8ToWide(valueBytes, pair.Value))
             return false;
     }
 }
@@ -190,18 +196,20 @@ bool CLangTable::LoadFromFile(const CWideString& path)
         text.ClearText();
 
         Entries.Reserve(pairs.Count());
+        const CLangEntry emptyEntry;
         for (int i = 0; i < pairs.Count(); i++)
         {
-            CLangEntry entry;
-            if (!ParseHexId(pairs[i].Name, entry.Id))
+            UINT id = 0;
+            if (!ParseHexId(pairs[i].Name, id))
             {
                 // Keep nothing from a file with a bad name: a half-loaded, unsorted table would
                 // give wrong texts for ids it does hold.
                 Clear();
                 return false;
             }
+            CLangEntry& entry = Entries[Entries.Add(emptyEntry)];
+            entry.Id = id;
             entry.Text = pairs[i].Value;
-            Entries.Add(entry);
         }
         Entries.SortBy([](const CLangEntry& a, const CLangEntry& b)
                        { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); });
