@@ -150,8 +150,6 @@ TEST_F(StringTest, FindCharAndFindLastChar)
     EXPECT_EQ(3, text.FindLastChar(L'\\'));
     EXPECT_EQ(-1, text.FindLastChar(L'x'));
     EXPECT_EQ(-1, CWideString().FindLastChar(L'\\'));
-    EXPECT_EQ(2, text.FindText(L"b\\"));
-    EXPECT_EQ(-1, text.FindText(L"c\\"));
 }
 
 TEST_F(StringTest, TrimTrailingBlanksRemovesSpaceTabAndLineFeedButNotCarriageReturn)

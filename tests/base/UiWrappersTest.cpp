@@ -151,15 +151,6 @@ TEST_P(UiWrappersTest, MenuTextsPassThroughTheAnsiCodePageWithoutWideEntryPoints
     }
 }
 
-TEST_P(UiWrappersTest, InsertingIntoNoMenuFails)
-{
-    CWidePathScope width(GetParam());
-    CMenuItemDesc item;
-    item.Text = L"x";
-    item.Mask = 0x12;
-    EXPECT_FALSE(InsertMenuItemDesc(nullptr, 0, true, item));
-}
-
 class MenuHolderTest : public CModuleTest
 {
 };

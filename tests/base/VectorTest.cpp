@@ -70,17 +70,6 @@ TEST_F(VectorTest, RemoveCutsItsCountAtTheEnd)
     }
 }
 
-TEST_F(VectorTest, RemoveLastAndRemoveFrom)
-{
-    CValueVector<int> vector;
-    for (int i = 0; i < 5; i++)
-        vector.Add(i);
-    vector.RemoveLast();
-    EXPECT_EQ((std::vector<int>{0, 1, 2, 3}), Values(vector));
-    vector.RemoveFrom(1);
-    EXPECT_EQ((std::vector<int>{0}), Values(vector));
-}
-
 TEST_F(VectorTest, OwningVectorDestroysItsObjectsAndKeepsTheBlockOnClear)
 {
     const long before = AllocHooks::LiveBlocks();
@@ -97,17 +86,11 @@ TEST_F(VectorTest, OwningVectorDestroysItsObjectsAndKeepsTheBlockOnClear)
         EXPECT_EQ(3, names.Capacity());
         names.Add(CWideString(L"again"));
         EXPECT_EQ(CWideString(L"again"), names[0]);
+        names.ClearAndRelease();
+        EXPECT_EQ(before, AllocHooks::LiveBlocks());
+        EXPECT_EQ(0, names.Capacity());
     }
     EXPECT_EQ(before, AllocHooks::LiveBlocks());
-}
-
-TEST_F(VectorTest, ClearAndReleaseGivesUpTheBlock)
-{
-    COwningVector<CWideString> names;
-    names.Add(CWideString(L"a"));
-    names.ClearAndRelease();
-    EXPECT_EQ(0, names.Capacity());
-    EXPECT_EQ(0, names.Count());
 }
 
 TEST_F(VectorTest, SortOrdersByUnsignedId)
