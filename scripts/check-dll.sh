@@ -10,7 +10,7 @@ allowed='^(kernel32|user32|advapi32|shell32|ole32|oleaut32|comctl32|msvcrt|gdi32
 bad=$(grep -v -E "$allowed" <<<"$imports" || true)
 if [[ -n "$bad" ]]; then echo "FAIL: non-system imports: $bad"; exit 1; fi
 
-exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^\s*\[/{print $NF} f&&!/^\s*\[/{f=0}' <<<"$dump" | sort)
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{f=1;next} f&&/^[ \t]*\[/{print $NF} f&&!/^[ \t]*\[/{f=0}' <<<"$dump" | sort)
 expected=$(printf '%s\n' CreateObject DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer GetPluginProperty | sort)
 if [[ "$exports" != "$expected" ]]; then
     echo "FAIL: exports are:"; echo "$exports"; echo "expected:"; echo "$expected"; exit 1
