@@ -1,10 +1,8 @@
+#include "MenuTestSupport.h"
 #include "TestSupport.h"
 
 #include "lang/Language.h"
 #include "menu/ShellMenuHandler.h"
-
-#include <string>
-#include <vector>
 
 // The language is read once per process, so the translated menus are checked in a fresh run of
 // this program (the child below), which the parent starts with "Lang" pointing at a file of its own.
@@ -19,24 +17,6 @@ const char kLanguageFile[] = ";!@Lang@!UTF-8! test language\n"
                              "2000103 = \"\xD0\x90\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2\"\n"
                              "200010D = \"Entpacken nach {0}\"  200010E = \"Entpackt in Unterordner.\"\n";
 
-std::vector<std::wstring> MenuTexts(HMENU menu, bool ansi)
-{
-    std::vector<std::wstring> texts;
-    for (int i = 0; i < GetMenuItemCount(menu); i++)
-    {
-        wchar_t wide[256] = {};
-        if (ansi)
-        {
-            char text[256] = {};
-            GetMenuStringA(menu, i, text, 255, MF_BYPOSITION);
-            MultiByteToWideChar(1252, 0, text, -1, wide, 256);
-        }
-        else
-            GetMenuStringW(menu, i, wide, 255, MF_BYPOSITION);
-        texts.push_back(wide);
-    }
-    return texts;
-}
 } // namespace
 
 class MenuLanguageTest : public CModuleTest
@@ -90,16 +70,14 @@ TEST_F(MenuLanguageChild, TranslatedMenuInBothCharacterWidths)
         CWidePathScope platform(!ansi);
         HMENU menu = CreatePopupMenu();
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), handler->QueryContextMenu(menu, 0, 1, 100, 0));
-        const std::vector<std::wstring> outer = MenuTexts(menu, ansi);
-        ASSERT_EQ(1u, outer.size());
-        EXPECT_EQ(L"Vantor-Men\u00fc", outer[0]);
-        const std::vector<std::wstring> inner = MenuTexts(GetSubMenu(menu, 0), ansi);
-        ASSERT_EQ(11u, inner.size());
+        const std::vector<CShownItem> items = ReadMenu(menu, ansi);
+        ASSERT_EQ(12u, items.size());
+        EXPECT_EQ(L"Vantor-Men\u00fc", items[0].Text);
         // Windows 98 shows what its code page cannot hold as "_".
-        EXPECT_EQ(ansi ? L"_____" : L"\u0410\u0440\u0445\u0438\u0432", inner[0]);
-        EXPECT_EQ(L"Extract files...", inner[1]);
-        EXPECT_EQ(L"Entpacken nach \"report\\\"", inner[3]);
-        EXPECT_EQ(L"Add to \"report.zip\"", inner[5]);
+        EXPECT_EQ(ansi ? L"_____" : L"\u0410\u0440\u0445\u0438\u0432", items[1].Text);
+        EXPECT_EQ(L"Extract files...", items[2].Text);
+        EXPECT_EQ(L"Entpacken nach \"report\\\"", items[4].Text);
+        EXPECT_EQ(L"Add to \"report.zip\"", items[6].Text);
         EXPECT_EQ(CWideString(L"Entpackt in Unterordner."), handler->CommandMap[4].HelpText);
         EXPECT_EQ(CWideString(L"Extracts files from the selected archive."), handler->CommandMap[2].HelpText);
         EXPECT_EQ(CWideString(L"Vantor commands"), handler->CommandMap[0].HelpText);
