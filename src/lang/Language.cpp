@@ -46,9 +46,14 @@ void LoadLanguage()
     {
         if (path.FindChar(L'.') < 0)
             path.Append(kLangFileExtension);
+        // Without our own folder there is no Lang\ to look in. The bare name is not tried
+        // against the current folder: that is whatever folder the host process stands in
+        // (Explorer's may be a download or network folder), and texts planted there would be
+        // shown as the module's own.
         CWideString folder;
-        if (GetModuleFolder(folder))
-            path = folder + kLangFolder + path;
+        if (!GetModuleFolder(folder))
+            return;
+        path = folder + kLangFolder + path;
     }
     // A missing or malformed file leaves the built-in texts; nothing is shown.
     g_LangTable.LoadFromFile(path);

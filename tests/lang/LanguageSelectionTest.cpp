@@ -13,6 +13,8 @@ namespace
 const wchar_t kChildOutVariable[] = L"VANTOR_LANG_CHILD_OUT";
 const wchar_t kChildAnsiVariable[] = L"VANTOR_LANG_CHILD_ANSI";
 const wchar_t kChildFailVariable[] = L"VANTOR_LANG_CHILD_FAIL";
+// A folder for the child to stand in while it cannot know its own folder.
+const wchar_t kChildCurrentFolderVariable[] = L"VANTOR_LANG_CHILD_CURRENT_FOLDER";
 
 std::wstring EnvironmentValue(const wchar_t* name)
 {
@@ -90,7 +92,15 @@ protected:
 
 TEST_F(LanguageChild, Load)
 {
+    const std::wstring currentFolder = EnvironmentValue(kChildCurrentFolderVariable);
+    const HINSTANCE moduleInstance = g_ModuleInstance;
+    if (!currentFolder.empty())
+    {
+        g_ModuleInstance = reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(0x10)); // no such module
+        SetCurrentDirectoryW(currentFolder.c_str());
+    }
     LoadLanguageOnce();
+    g_ModuleInstance = moduleInstance;
     WriteLines(Out, {ToStd(g_LangName), std::to_wstring(g_LangTable.Entries.Count()), ToStd(LangText(0x02000103))});
 }
 
@@ -274,6 +284,14 @@ TEST_F(LanguageSelection, LangValueNamesTheFile)
         const std::wstring count = *item.OpenText != 0 ? L"1" : L"0";
         EXPECT_EQ((std::vector<std::wstring>{none ? L"" : item.Value, count, item.OpenText}), lines) << item.Label;
     }
+}
+
+TEST_F(LanguageSelection, WithoutItsOwnFolderNothingIsReadFromTheCurrentFolder)
+{
+    Scratch.AddFile(L"Planted.txt", LangFileBytes("2000103 = \"planted\"\n").c_str());
+    SetLang(L"Planted");
+    const std::wstring folder = std::wstring(kChildCurrentFolderVariable) + L"=" + ToStd(Scratch.Path());
+    EXPECT_EQ((std::vector<std::wstring>{L"Planted", L"0", L""}), RunChild(L"Load", false, folder));
 }
 
 TEST_F(LanguageSelection, FailedLoadIsNotRetriedInTheSameProcess)

@@ -228,6 +228,16 @@ TEST_F(ModuleFolder, IsTheFolderOfTheModuleWithItsBackslash)
     }
 }
 
+TEST_F(ModuleFolder, UnknownModuleHasNoFolder)
+{
+    const HINSTANCE saved = g_ModuleInstance;
+    g_ModuleInstance = reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(0x10));
+    CWideString folder;
+    const bool found = GetModuleFolder(folder);
+    g_ModuleInstance = saved;
+    EXPECT_FALSE(found);
+}
+
 class StringTable : public CModuleTest
 {
 };
