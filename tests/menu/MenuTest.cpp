@@ -322,6 +322,16 @@ TEST_F(MenuTest, MaskIdWindowAndStoredSettingsDecideWhichItemsFit)
     }
 }
 
+TEST_F(MenuTest, AnIdWindowAtTheTopOfTheRangeDoesNotWrapAround)
+{
+    SetMenuOptions(0, kAllCommands);
+    ASSERT_EQ(S_OK, Select({L"report.zip"}));
+    HMENU menu = CreatePopupMenu();
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), Menu->QueryContextMenu(menu, 0, 0xFFFFFFFC, 0xFFFFFFFF, 0));
+    EXPECT_EQ(0, GetMenuItemCount(menu));
+    DestroyMenu(menu);
+}
+
 TEST_F(MenuTest, FailuresDestroyThePopup)
 {
     HMENU menu = CreatePopupMenu();
@@ -338,6 +348,12 @@ TEST_F(MenuTest, FailuresDestroyThePopup)
         ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), Menu->QueryContextMenu(menu, 0, kFirstId, kLastId, 0));
         ASSERT_EQ(probe.NextInSlot(1), ReadMenu(menu, false).at(0).SubMenu);
         DeleteMenu(menu, 0, MF_BYPOSITION);
+    }
+    // A shell menu that refuses the submenu item would leave the popup to no one.
+    {
+        CPopupSlotProbe probe;
+        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), Menu->QueryContextMenu(nullptr, 0, kFirstId, kLastId, 0));
+        EXPECT_TRUE(probe.SlotIsFreeAgain());
     }
     for (const std::vector<std::wstring>& selection :
          {std::vector<std::wstring>{L"gone.zip"}, std::vector<std::wstring>{L"notes.txt", L"gone.zip"}})
