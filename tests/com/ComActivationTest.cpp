@@ -120,8 +120,8 @@ TEST_F(ComActivationTest, Windows98HostActivatesTheHandlerThroughAnsiPaths)
     EXPECT_TRUE(win98.RunChild(L"Activate", VantorDllPath(), mark));
 }
 
-// The child side of the Windows 98 cases: run only by CWindows98Program, in a copy of this
-// program that Wine shows Windows 98.
+// The child side of the Windows 98 cases, disabled in ordinary runs: CWindows98Program runs
+// them in a copy of this program that Wine shows Windows 98.
 class ComWindows98Child : public CServerTest
 {
 protected:
@@ -129,8 +129,7 @@ protected:
     {
         CServerTest::SetUp();
         _dllPath = EnvironmentText(kChildDllVariable);
-        if (_dllPath.empty())
-            GTEST_SKIP() << "run by the Windows 98 cases only";
+        ASSERT_FALSE(_dllPath.empty()) << "run by the Windows 98 cases only";
         OSVERSIONINFOA info = {};
         info.dwOSVersionInfoSize = sizeof(info);
         ASSERT_TRUE(GetVersionExA(&info));
@@ -151,21 +150,21 @@ protected:
     std::wstring _dllPath;
 };
 
-TEST_F(ComWindows98Child, Register)
+TEST_F(ComWindows98Child, DISABLED_Register)
 {
     CLoadedModule module(_dllPath);
     ASSERT_NE(nullptr, module.Handle());
     EXPECT_EQ(S_OK, module.Call("DllRegisterServer"));
 }
 
-TEST_F(ComWindows98Child, Unregister)
+TEST_F(ComWindows98Child, DISABLED_Unregister)
 {
     CLoadedModule module(_dllPath);
     ASSERT_NE(nullptr, module.Handle());
     EXPECT_EQ(S_OK, module.Call("DllUnregisterServer"));
 }
 
-TEST_F(ComWindows98Child, Activate)
+TEST_F(ComWindows98Child, DISABLED_Activate)
 {
     CLoadedModule module(_dllPath);
     ASSERT_NE(nullptr, module.Handle());

@@ -50,23 +50,6 @@ protected:
     CScratchFolder _scratch;
 };
 
-TEST_F(ComRegistrationTest, ExportsCarryNoDecoration)
-{
-    CLoadedModule module(VantorDllPath());
-    ASSERT_NE(nullptr, module.Handle());
-    struct
-    {
-        const char* Name;
-        bool Exported;
-    } const cases[] = {
-        {"DllGetClassObject", true},    {"DllCanUnloadNow", true},       {"DllRegisterServer", true},
-        {"DllUnregisterServer", true},  {"DllGetClassObject@12", false}, {"_DllGetClassObject@12", false},
-        {"DllRegisterServer@0", false},
-    };
-    for (const auto& item : cases)
-        EXPECT_EQ(item.Exported, module.Export(item.Name) != nullptr) << item.Name;
-}
-
 TEST_F(ComRegistrationTest, RegsvrWritesTheClassWithTheModulesPath)
 {
     ASSERT_EQ(0u, RunProcess(L"regsvr32.exe /s " + Quoted(VantorDllPath())));

@@ -86,7 +86,8 @@ bool CWindows98Program::RunChild(const wchar_t* testName, const std::wstring& dl
 {
     DeleteFileW(markPath.c_str());
     const std::wstring commandLine =
-        L"\"" + _exePath + L"\" --gtest_brief=1 --gtest_filter=ComWindows98Child." + testName;
+        L"\"" + _exePath +
+        L"\" --gtest_brief=1 --gtest_also_run_disabled_tests --gtest_filter=ComWindows98Child.DISABLED_" + testName;
     const DWORD exitCode = RunProcess(commandLine, {std::wstring(kChildDllVariable) + L"=" + dllPath,
                                                     std::wstring(kChildMarkVariable) + L"=" + markPath});
     const bool marked = GetFileAttributesW(markPath.c_str()) != INVALID_FILE_ATTRIBUTES;

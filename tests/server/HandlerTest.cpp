@@ -4,6 +4,7 @@
 #include "server/ClassFactory.h"
 #include "server/Module.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -248,36 +249,40 @@ TEST_F(HandlerTest, InitContextMenuReplacesTheSelection)
     }
 }
 
-TEST_F(HandlerTest, InitContextMenuThroughItsViewReachesTheSameObject)
-{
-    CShellMenuHandler* handler = NewHandler();
-    CComRef<IHostMenuInit> host;
-    ASSERT_EQ(S_OK, handler->QueryInterface(IID_IHostMenuInit, host.OutVoid()));
-    const wchar_t* names[] = {L"C:\\one", L"C:\\two"};
-    EXPECT_EQ(S_OK, host->InitContextMenu(0, names, 2));
-    EXPECT_EQ((std::vector<std::wstring>{L"C:\\one", L"C:\\two"}), Names(*handler));
-}
-
-// Every allocation that Initialize makes fails once in turn, for a right-button drag (folder
-// path and names) in both character widths.
-TEST_F(HandlerTest, ExhaustedMemoryInInitializeGivesOutOfMemoryAndAnEmptySelection)
+// Every allocation made while a selection is taken fails once in turn: a right-button drag
+// through IShellExtInit in both character widths, and names through IHostMenuInit.
+TEST_F(HandlerTest, ExhaustedMemoryWhileTakingASelectionGivesOutOfMemoryAndAnEmptySelection)
 {
     const CWideString target = _scratch.AddFolder(L"target");
     _scratch.AddFile(L"first.txt");
     _scratch.AddFile(L"second.zip");
-    for (const bool wide : {true, false})
+    CComRef<IDataObject> data;
+    ASSERT_EQ(S_OK, CreateShellDataObject(_scratch.Path(), {L"first.txt", L"second.zip"}, data.Out()));
+    CTestIdList folder;
+    ASSERT_TRUE(folder.Parse(target));
+    const wchar_t* names[] = {L"C:\\Work\\report.zip", L"C:\\Work\\data", L"C:\\Work\\notes.txt"};
+    const auto initialize = [&](CShellMenuHandler* handler)
+    { return handler->Initialize(folder.Get(), data.Get(), nullptr); };
+    const auto initContextMenu = [&](CShellMenuHandler* handler) { return handler->InitContextMenu(0, names, 3); };
+    struct
     {
-        CWidePathScope widePath(wide);
-        CComRef<IDataObject> data;
-        ASSERT_EQ(S_OK, CreateShellDataObject(_scratch.Path(), {L"first.txt", L"second.zip"}, data.Out()));
-        CTestIdList folder;
-        ASSERT_TRUE(folder.Parse(target));
+        bool Wide;
+        std::function<HRESULT(CShellMenuHandler*)> Take;
+        int Count;
+        bool IsDropTarget;
+    } const cases[] = {
+        {true, initialize, 2, true},
+        {false, initialize, 2, true},
+        {true, initContextMenu, 3, false},
+    };
+    for (const auto& item : cases)
+    {
+        CWidePathScope widePath(item.Wide);
         int failures = 0;
         for (long n = 1;; n++)
         {
             ASSERT_LT(n, 200);
             const long blocksBefore = AllocHooks::LiveBlocks();
-            const LONG liveBefore = g_LiveObjectCount;
             IContextMenu* menu = nullptr;
             {
                 CComRef<IClassFactory> factory;
@@ -287,67 +292,19 @@ TEST_F(HandlerTest, ExhaustedMemoryInInitializeGivesOutOfMemoryAndAnEmptySelecti
             CShellMenuHandler* handler = static_cast<CShellMenuHandler*>(menu);
             const wchar_t* before[] = {L"C:\\before.txt"};
             ASSERT_EQ(S_OK, handler->InitContextMenu(0, before, 1));
-            AllocHooks::FailNth(n);
-            const HRESULT result = handler->Initialize(folder.Get(), data.Get(), nullptr);
-            const bool failed = !AllocHooks::FailurePending();
-            AllocHooks::FailNth(0);
-            if (!failed)
-            {
-                EXPECT_EQ(S_OK, result);
-                EXPECT_TRUE(handler->IsDropTarget);
-                EXPECT_EQ(2, handler->SelectedNames.Count());
-            }
-            else
-            {
+            CAllocationFailure failure(n);
+            const HRESULT result = item.Take(handler);
+            const bool failed = failure.Disarm();
+            if (failed)
                 failures++;
-                EXPECT_EQ(E_OUTOFMEMORY, result) << "allocation " << n << ", wide " << wide;
-                EXPECT_EQ(0, handler->SelectedNames.Count());
-                EXPECT_FALSE(handler->IsDropTarget);
-            }
+            EXPECT_EQ(failed ? E_OUTOFMEMORY : S_OK, result) << "allocation " << n << ", case " << (&item - cases);
+            EXPECT_EQ(failed ? 0 : item.Count, handler->SelectedNames.Count());
+            EXPECT_EQ(!failed && item.IsDropTarget, handler->IsDropTarget);
             EXPECT_EQ(0u, menu->Release());
-            EXPECT_EQ(liveBefore, g_LiveObjectCount);
-            EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "allocation " << n << ", wide " << wide;
+            EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "allocation " << n << ", case " << (&item - cases);
             if (!failed)
                 break;
         }
-        EXPECT_GE(failures, 3) << "wide " << wide;
+        EXPECT_GE(failures, 3);
     }
-}
-
-TEST_F(HandlerTest, ExhaustedMemoryInInitContextMenuGivesOutOfMemoryAndAnEmptySelection)
-{
-    const wchar_t* names[] = {L"C:\\Work\\report.zip", L"C:\\Work\\data", L"C:\\Work\\notes.txt"};
-    int failures = 0;
-    for (long n = 1;; n++)
-    {
-        ASSERT_LT(n, 100);
-        const long blocksBefore = AllocHooks::LiveBlocks();
-        IContextMenu* menu = nullptr;
-        {
-            CComRef<IClassFactory> factory;
-            ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, factory.OutVoid()));
-            ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
-        }
-        CShellMenuHandler* handler = static_cast<CShellMenuHandler*>(menu);
-        AllocHooks::FailNth(n);
-        const HRESULT result = handler->InitContextMenu(0, names, 3);
-        const bool failed = !AllocHooks::FailurePending();
-        AllocHooks::FailNth(0);
-        if (!failed)
-        {
-            EXPECT_EQ(S_OK, result);
-            EXPECT_EQ(3, handler->SelectedNames.Count());
-        }
-        else
-        {
-            failures++;
-            EXPECT_EQ(E_OUTOFMEMORY, result) << "allocation " << n;
-            EXPECT_EQ(0, handler->SelectedNames.Count());
-        }
-        EXPECT_EQ(0u, menu->Release());
-        EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "allocation " << n;
-        if (!failed)
-            break;
-    }
-    EXPECT_GE(failures, 3);
 }

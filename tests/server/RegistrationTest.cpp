@@ -64,38 +64,6 @@ TEST_F(RegistrationTest, RegisterWritesTheClassAndItsApprovalInBothWidths)
     }
 }
 
-TEST_F(RegistrationTest, RegisterOverAnOlderRegistrationReplacesThePath)
-{
-    ASSERT_TRUE(WriteRegistryText(HKEY_CLASSES_ROOT, kHandlerServerKey, nullptr, L"D:\\old\\Vantor.dll"));
-    ASSERT_EQ(S_OK, DllRegisterServer());
-    EXPECT_EQ(ModulePath(), ReadRegistryText(HKEY_CLASSES_ROOT, kHandlerServerKey, nullptr));
-}
-
-TEST_F(RegistrationTest, UnregisterRemovesClassAndApprovalAndMayRunTwice)
-{
-    ASSERT_EQ(S_OK, DllRegisterServer());
-    EXPECT_EQ(S_OK, DllUnregisterServer());
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
-    EXPECT_EQ(L"<missing>", ReadRegistryText(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassIdText));
-    EXPECT_EQ(S_OK, DllUnregisterServer());
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
-}
-
-TEST_F(RegistrationTest, UnregisterLeavesAClassKeyThatAnotherProgramExtended)
-{
-    ASSERT_EQ(S_OK, DllRegisterServer());
-    const std::wstring foreign = std::wstring(kHandlerClassKey) + L"\\Implemented Categories";
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, foreign.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             &key, nullptr));
-    RegCloseKey(key);
-    EXPECT_EQ(S_OK, DllUnregisterServer());
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerServerKey));
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, foreign.c_str()));
-    EXPECT_EQ(L"Vantor Shell Extension", ReadRegistryText(HKEY_CLASSES_ROOT, kHandlerClassKey, nullptr));
-    EXPECT_EQ(L"<missing>", ReadRegistryText(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassIdText));
-}
-
 TEST_F(RegistrationTest, RegisterWithoutAModulePathWritesNothing)
 {
     DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
@@ -118,10 +86,9 @@ TEST_F(RegistrationTest, ExhaustedMemoryWhileRegisteringIsReportedAndLeaksNothin
             ASSERT_LT(n, 100);
             DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
             const long blocksBefore = AllocHooks::LiveBlocks();
-            AllocHooks::FailNth(n);
+            CAllocationFailure failure(n);
             const HRESULT result = DllRegisterServer();
-            const bool failed = !AllocHooks::FailurePending();
-            AllocHooks::FailNth(0);
+            const bool failed = failure.Disarm();
             EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "allocation " << n;
             if (!failed)
             {

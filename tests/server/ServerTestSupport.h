@@ -24,6 +24,23 @@ private:
     HRESULT _comInit = E_FAIL;
 };
 
+// Arms the n-th allocation from now to fail; Disarm tells whether it did.
+class CAllocationFailure
+{
+public:
+    explicit CAllocationFailure(long n) { AllocHooks::FailNth(n); }
+    ~CAllocationFailure() { AllocHooks::FailNth(0); }
+    CAllocationFailure(const CAllocationFailure&) = delete;
+    CAllocationFailure& operator=(const CAllocationFailure&) = delete;
+
+    bool Disarm()
+    {
+        const bool failed = !AllocHooks::FailurePending();
+        AllocHooks::FailNth(0);
+        return failed;
+    }
+};
+
 // Holds one COM reference and releases it at the end of the scope.
 template <typename T> class CComRef
 {
