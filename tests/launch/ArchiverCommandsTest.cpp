@@ -102,27 +102,31 @@ private:
 };
 } // namespace
 
-TEST_F(ArchiverCommandsTest, ExtractCommandLines)
+TEST_F(ArchiverCommandsTest, ExtractAndTestCommandLines)
 {
     struct
     {
+        bool Test;
         const wchar_t* OutputFolder;
         bool ShowDialog;
         int LargePages; // -1: no value
         const wchar_t* Tail;
     } const cases[] = {
-        {L"C:\\Work\\report", false, -1, L" x -o\"C:\\Work\\report\" -slp- -an -ai#<list>"},
-        {L"C:\\Work\\report\\", true, 0, L" x -o\"C:\\Work\\report\\\" -ad -slp- -an -ai#<list>"},
-        {L"", false, 0, L" x -slp- -an -ai#<list>"},
-        {L"", true, 1, L" x -ad -an -ai#<list>"},
-        {L"C:\\Work\\*", false, 7, L" x -o\"C:\\Work\\*\" -an -ai#<list>"}, // several archives
+        {false, L"C:\\Work\\report", false, -1, L" x -o\"C:\\Work\\report\" -slp- -an -ai#<list>"},
+        {false, L"C:\\Work\\report\\", true, 0, L" x -o\"C:\\Work\\report\\\" -ad -slp- -an -ai#<list>"},
+        {false, L"", false, 0, L" x -slp- -an -ai#<list>"},
+        {false, L"", true, 1, L" x -ad -an -ai#<list>"},
+        {false, L"C:\\Work\\*", false, 7, L" x -o\"C:\\Work\\*\" -an -ai#<list>"}, // several archives
+        {true, L"", false, -1, L" t -slp- -an -ai#<list>"},
+        {true, L"", false, 1, L" t -an -ai#<list>"},
     };
     COwningVector<CWideString> names;
     FillNames(names, {L"C:\\Work\\report.zip", L"C:\\Work\\other.rar"});
     for (const auto& item : cases)
     {
         CLargePagesScope largePages(item.LargePages);
-        EXPECT_EQ(0u, ExtractArchives(names, CWideString(item.OutputFolder), item.ShowDialog));
+        EXPECT_EQ(0u, item.Test ? TestArchives(names)
+                                : ExtractArchives(names, CWideString(item.OutputFolder), item.ShowDialog));
     }
     const auto records = Logs.Archiver();
     ASSERT_EQ(std::size(cases), records.size());
@@ -135,25 +139,6 @@ TEST_F(ArchiverCommandsTest, ExtractCommandLines)
         EXPECT_EQ(L"opened", records[i][L"Event"]);
         EXPECT_EQ((std::vector<std::wstring>{L"C:\\Work\\report.zip", L"C:\\Work\\other.rar"}), records[i].Names);
     }
-}
-
-TEST_F(ArchiverCommandsTest, TestCommandLines)
-{
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    for (int largePages : {-1, 1})
-    {
-        CLargePagesScope scope(largePages);
-        EXPECT_EQ(0u, TestArchives(names));
-    }
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(2u, records.size());
-    CListArgument list;
-    EXPECT_EQ(Archiver() + L" t -slp- -an -ai#<list>",
-              CutListArgument(records[0][L"CommandLine"], L"VNTXExtract", list));
-    EXPECT_EQ(L"20", list.SizeText);
-    EXPECT_EQ(Archiver() + L" t -an -ai#<list>", CutListArgument(records[1][L"CommandLine"], L"VNTXExtract", list));
-    EXPECT_EQ(L"exact", records[1][L"Block"]);
 }
 
 TEST_F(ArchiverCommandsTest, CompressCommandLines)
@@ -191,20 +176,6 @@ TEST_F(ArchiverCommandsTest, CompressCommandLines)
         EXPECT_EQ(L"exact", records[i][L"Block"]);
         EXPECT_EQ(2u, records[i].Names.size());
     }
-}
-
-TEST_F(ArchiverCommandsTest, CompressRunsInTheWorkingFolder)
-{
-    CScratchFolder work;
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\x"});
-    EXPECT_EQ(0u, CompressFiles(work.Path(), CWideString(L"x.zip"), CWideString(L"zip"), names, false, false, false));
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    std::wstring folder = records[0][L"Folder"];
-    if (!folder.empty() && folder.back() != L'\\')
-        folder += L'\\';
-    EXPECT_EQ(std::wstring(work.Path().Ptr()), folder);
 }
 
 TEST_F(ArchiverCommandsTest, NameListBlockHoldsEachNameWithItsZero)

@@ -164,20 +164,6 @@ TEST_F(InvokeCommandTest, SeveralArchivesExtractEachIntoItsOwnFolder)
     EXPECT_EQ((std::vector<std::wstring>{a, notes, b}), records[1].Names);
 }
 
-TEST_F(InvokeCommandTest, LargePagesDropTheSwitch)
-{
-    CMenuSettingsScope settings(false, 0x10); // Test only
-    CLargePagesScope largePages(1);
-    CHandlerUnderTest handler;
-    handler.Select({Work.AddFile(L"a.zip").Ptr()});
-    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), handler.BuildMenu());
-    EXPECT_EQ(S_OK, handler.InvokeByOffset(0));
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    CListArgument list;
-    EXPECT_EQ(Archiver() + L" t -an -ai#<list>", CutListArgument(records[0][L"CommandLine"], L"VNTXExtract", list));
-}
-
 TEST_F(InvokeCommandTest, CascadedSubmenuEntryDoesNothing)
 {
     CMenuSettingsScope settings(true, kAllCommands);
