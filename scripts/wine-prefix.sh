@@ -16,6 +16,12 @@ start)
     # a second call under a persistent server starts them for good, the desktop included.
     (wineserver -p; wine wineboot -i) </dev/null >/dev/null 2>&1
     (wineserver -p; wine rundll32 user32.dll,GetDesktopWindow) </dev/null >/dev/null 2>&1
+    # A crashing program would start winedbg, which inherits the program's streams and can sit
+    # there for good, holding the test runner's pipe open. A debugger that exits at once lets the
+    # crash end the program and be reported as a failed test instead.
+    aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+    (wine reg add "$aedebug" /v Debugger /d 'cmd.exe /c exit' /f
+     wine reg add "$aedebug" /v Auto /d 1 /f) </dev/null >/dev/null 2>&1
     ;;
 stop)
     wineserver -k </dev/null >/dev/null 2>&1 || true
