@@ -53,6 +53,7 @@ bash "$root/scripts/wine-prefix.sh" start "$build"
 mkdir -p "$out"
 work=$(mktemp -d "$out/.work.XXXXXX")
 cleanup() {
+    set +e
     uninstall_module "$bin/Vantor.dll"
     for program in ShellHost.exe VNTXFM.exe; do
         wine reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f </dev/null >/dev/null 2>&1
@@ -124,6 +125,18 @@ if [[ ${#paths[@]} -eq 0 ]]; then
     invoke_and_show VantorExtractTo received-extract-to.txt "$w\\report.zip"
     section "8. Choosing \"Add to\" (.zip) for several items"
     invoke_and_show VantorCompressToZip received-add-to-zip.txt "$w\\report.zip" "$w\\notes.txt" "$w\\Docs"
+
+    section "9. The menu of report.zip with a German language file (HKCU\\Software\\VANTOR, Lang)"
+    had_settings=0
+    wine reg query 'HKCU\Software\VANTOR' </dev/null >/dev/null 2>&1 && had_settings=1
+    wine reg add 'HKCU\Software\VANTOR' /v Lang /d "$(winpath "$root/tests/data/Lang/German.txt")" /f \
+        </dev/null >/dev/null 2>&1
+    host "$w\\report.zip"
+    if [[ $had_settings -eq 1 ]]; then
+        wine reg delete 'HKCU\Software\VANTOR' /v Lang /f </dev/null >/dev/null 2>&1
+    else
+        wine reg delete 'HKCU\Software\VANTOR' /f </dev/null >/dev/null 2>&1
+    fi
 
     menu_selection=("$w\\report.zip")
 else

@@ -53,12 +53,12 @@ install_module() {
 # Removes what install_module wrote (DllUnregisterServer, then the keys).
 uninstall_module() {
     local dll=$1 key
-    wine regsvr32 /s /u "$(winpath "$dll")" </dev/null >/dev/null 2>&1
+    # Missing keys are fine: removal is also the clean-up after a failed installation.
+    wine regsvr32 /s /u "$(winpath "$dll")" </dev/null >/dev/null 2>&1 || true
     for key in "${VANTOR_SHELL_KEYS[@]}"; do
-        wine reg delete "$key" /f </dev/null >/dev/null 2>&1
+        wine reg delete "$key" /f </dev/null >/dev/null 2>&1 || true
     done
-    wine reg delete "HKCR\\CLSID\\$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1
-    return 0
+    wine reg delete "HKCR\\CLSID\\$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1 || true
 }
 
 # The sample folder: an archive, a two-volume archive, a text file and a folder with a file in it.
