@@ -14,6 +14,14 @@
 #include <cstring>
 #include <string>
 
+// The options interface as the file manager declares it. Not in the anonymous namespace: the
+// compiler would conclude that an interface nobody here implements cannot be called.
+struct IPluginOptions : public IUnknown
+{
+    STDMETHOD(ShowOptions)(HWND parent, UINT32 ignored) = 0;
+    STDMETHOD(ReservedOperation)(UINT32 value) = 0;
+};
+
 namespace
 {
 const wchar_t kLogVariable[] = L"VANTOR_FILEMANAGER_LOG";
@@ -22,12 +30,6 @@ const wchar_t kModuleName[] = L"Vantor.dll";
 
 // {23170F69-40C1-278D-0000-000100020000}, the file manager's options interface of a plug-in.
 const GUID kPluginOptionsInterface = {0x23170F69, 0x40C1, 0x278D, {0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
-
-struct IPluginOptions : public IUnknown
-{
-    STDMETHOD(ShowOptions)(HWND parent, UINT32 ignored) = 0;
-    STDMETHOD(ReservedOperation)(UINT32 value) = 0;
-};
 
 typedef HRESULT(WINAPI* CGetPluginProperty)(ULONG propertyId, VARIANT* value);
 typedef HRESULT(WINAPI* CCreateObject)(const GUID* classId, const GUID* interfaceId, void** object);
