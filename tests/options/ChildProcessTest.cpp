@@ -37,21 +37,6 @@ std::string Narrow(const std::wstring& text)
     return std::string(text.begin(), text.end());
 }
 
-std::string ReadAll(const CWideString& path)
-{
-    std::string bytes;
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 // Runs another program with a gtest filter and one extra environment variable.
 DWORD RunProgram(const std::wstring& program, const wchar_t* filter, const wchar_t* name, const wchar_t* value)
 {

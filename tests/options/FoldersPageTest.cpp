@@ -154,24 +154,6 @@ TEST_F(FoldersPage, ControlsShowWhatIsStored)
     }
 }
 
-TEST_F(FoldersPage, TemplateTextsWithoutLanguage)
-{
-    CSheetDriver driver(
-        [](CSheetDriver& d)
-        {
-            d.SelectTab(1);
-            EXPECT_EQ(L"&Working folder", WindowText(d.PageItem(IDC_FOLDERS_GROUP)));
-            EXPECT_EQ(L"&System temp folder", WindowText(d.PageItem(IDC_FOLDERS_SYSTEM_TEMP)));
-            EXPECT_EQ(L"&Current", WindowText(d.PageItem(IDC_FOLDERS_CURRENT)));
-            EXPECT_EQ(L"Specified:", WindowText(d.PageItem(IDC_FOLDERS_SPECIFIED)));
-            EXPECT_EQ(L"...", WindowText(d.PageItem(IDC_FOLDERS_BROWSE)));
-            EXPECT_EQ(L"Use for removable drives only", WindowText(d.PageItem(IDC_FOLDERS_REMOVABLE_ONLY)));
-            d.PressCancel();
-        });
-    EXPECT_EQ(S_OK, ShowOptionsOnce());
-    driver.Finish();
-}
-
 TEST_F(FoldersPage, ChoosingCurrentDisablesThePathAndKeepsItOnApply)
 {
     Reg::SetNumber(HKEY_CURRENT_USER, kOptionsKey, L"WorkDirType", 2);
@@ -218,22 +200,6 @@ TEST_F(FoldersPage, TypedPathIsStoredAsTyped)
         EXPECT_EQ(typed, StoredPath());
         EXPECT_EQ(1u, StoredNumber(L"TempRemovableOnly"));
     }
-}
-
-TEST_F(FoldersPage, EditingThePathEnablesApply)
-{
-    CSheetDriver driver(
-        [](CSheetDriver& d)
-        {
-            d.SelectTab(1);
-            EXPECT_FALSE(d.ApplyEnabled());
-            SetWindowTextW(d.PageItem(IDC_FOLDERS_PATH), L"C:\\Typed");
-            EXPECT_TRUE(d.ApplyEnabled());
-            d.PressCancel();
-        });
-    EXPECT_EQ(S_OK, ShowOptionsOnce());
-    driver.Finish();
-    EXPECT_FALSE(Reg::ValueExists(HKEY_CURRENT_USER, kOptionsKey, L"WorkDirPath")) << "Cancel saves nothing";
 }
 
 TEST_F(FoldersPage, NeverOpenedIsNeverSaved)

@@ -160,3 +160,18 @@ std::wstring ChildMode()
     GetEnvironmentVariableW(L"VANTOR_OPTIONS_CHILD", mode, 64);
     return mode;
 }
+
+std::string ReadAll(const CWideString& path)
+{
+    std::string bytes;
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return bytes;
+}

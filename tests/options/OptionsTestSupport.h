@@ -59,5 +59,8 @@ private:
 bool AnyHandlerKeyPresent();
 bool AllRegisteredHandlerKeysPresent();
 
+// The bytes of a file; empty when it cannot be read.
+std::string ReadAll(const CWideString& path);
+
 // Whether this process runs as the child of a test (RunThisProgram with VANTOR_OPTIONS_CHILD).
 std::wstring ChildMode();

@@ -13,21 +13,6 @@ class PluginHost : public COptionsTest
 {
 };
 
-std::string ReadAll(const CWideString& path)
-{
-    std::string bytes;
-    HANDLE file =
-        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-        bytes.append(buffer, read);
-    CloseHandle(file);
-    return bytes;
-}
-
 // The sheet of another process, found by its caption.
 HWND WaitForSheetOf(DWORD processId, DWORD timeoutMs)
 {
