@@ -11,7 +11,7 @@ namespace
 {
 // The control's HtmlHelpA, asked for by its ordinal as the control's own import library does.
 const WORD kHtmlHelpAOrdinal = 14;
-// The value used to be read into a fixed buffer of this many bytes; a longer value was refused.
+// A control path fits the classic 260-byte registry buffer, its terminator included.
 const int kControlPathBufferSize = 260;
 const wchar_t kHelpFileName[] = L"Vantor.chm::/";
 
