@@ -55,9 +55,6 @@ work=$(mktemp -d "$out/.work.XXXXXX")
 cleanup() {
     set +e
     uninstall_module "$bin/Vantor.dll"
-    for program in ShellHost.exe VNTXFM.exe; do
-        wine reg delete "HKCU\\Software\\Wine\\AppDefaults\\$program" /f </dev/null >/dev/null 2>&1
-    done
     bash "$root/scripts/wine-prefix.sh" stop "$build"
     rm -rf "$work"
 }
@@ -92,10 +89,6 @@ invoke_and_show() {
 
 section "Installing the module"
 install_module "$bin/Vantor.dll"
-# Nothing manages windows on the virtual display, so Wine draws the frames and captions itself.
-for program in ShellHost.exe VNTXFM.exe; do
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$program\\X11 Driver" /v Managed /d N /f </dev/null >/dev/null 2>&1
-done
 echo "wine regsvr32 /s $(winpath "$bin/Vantor.dll")"
 for key in "${VANTOR_SHELL_KEYS[@]}"; do
     echo "wine reg add '$key' /ve /d '$VANTOR_CLSID'"

@@ -232,7 +232,7 @@ png_case context-menu.png "$work/menu.bmp"
 # The file manager shows the sheet; the driver clears "Cascaded context menu" and the ticks of
 # "Extract Here" (row 2) and "Test archive" (row 4), applies and closes with OK.
 if [[ -f "$bin/VNTXFM.exe" ]]; then
-    wine "$bin/SheetDriver.exe" --start "\"$(winpath "$bin/VNTXFM.exe")\" /options" --title "Vantor Options" \
+    VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm-options.txt") wine "$bin/SheetDriver.exe" --start "\"$(winpath "$bin/VNTXFM.exe")\" /options" --title "Vantor Options" \
         --timeout 15000 --picture "$(winpath "$work/system.bmp")" --print \
         --page 1 --picture "$(winpath "$work/folders.bmp")" --page 0 \
         --uncheck 1011 --untick 1022:2 --untick 1022:4 --print --apply --ok \
@@ -247,6 +247,7 @@ if [[ -f "$bin/VNTXFM.exe" ]]; then
     else
         fail "options sheet: SheetDriver exit status $sheet_status"
         sed 's/^/      /' "$work/sheet.txt" "$work/err.txt"
+        [[ -f "$work/fm-options.txt" ]] && tr -d '\r' <"$work/fm-options.txt" | sed 's/^/      VNTXFM: /'
     fi
 else
     echo "note  VNTXFM.exe not built: setting the values the sheet writes instead of driving it"

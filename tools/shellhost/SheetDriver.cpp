@@ -257,6 +257,10 @@ bool PressButton(HWND sheet, int buttonId, const wchar_t* name)
         return false;
     }
     SendMessageW(button, BM_CLICK, 0, 0);
+    // The sheet's modal loop looks at its "ended" state only when GetMessage returns, and a sent
+    // message is handled inside GetMessage without returning; a user's click arrives as posted
+    // input and wakes the loop. Post a message that does nothing so that OK and Cancel take effect.
+    PostMessageW(sheet, WM_NULL, 0, 0);
     return true;
 }
 } // namespace
@@ -405,12 +409,18 @@ int main()
 
     if (program.Get() != nullptr)
     {
-        DWORD code = 0;
-        if (WaitForSingleObject(program.Get(), timeout) != WAIT_OBJECT_0 || !GetExitCodeProcess(program.Get(), &code) ||
-            code != 0)
+        if (WaitForSingleObject(program.Get(), timeout) != WAIT_OBJECT_0)
         {
-            WriteErr(L"SheetDriver: " + command + L" did not end, or ended with a failure code\n");
+            WriteErr(L"SheetDriver: " + command + L" did not end\n");
             EndStartedProgram(program.Get());
+            return 4;
+        }
+        DWORD code = 0;
+        if (!GetExitCodeProcess(program.Get(), &code) || code != 0)
+        {
+            wchar_t text[32];
+            wsprintfW(text, L"%lu", code);
+            WriteErr(L"SheetDriver: " + command + L" ended with exit code " + text + L"\n");
             return 4;
         }
     }
