@@ -372,7 +372,6 @@ int main()
         {
             RECT area;
             GetWindowRect(sheet, &area);
-            InflateRect(&area, 8, 8);
             const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
             IntersectRect(&area, &area, &screen);
             Sleep(300); // the page's last repaint
