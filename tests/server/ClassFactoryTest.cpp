@@ -1,229 +1,229 @@
 #include "ServerTestSupport.h"
 
-#include "menu/ShellMenuHandler.h"
 #include "server/ClassFactory.h"
 #include "server/Module.h"
+#include "server/Registration.h"
 
 #include <olectl.h>
 
 #include <functional>
 #include <set>
 #include <thread>
-#include <vector>
 
 namespace
 {
 void* const kGarbage = reinterpret_cast<void*>(0x12345678);
-
-const GUID kNearMissClass = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01}};
-const GUID kOptionsPluginClass = {0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
 } // namespace
 
-class ClassFactoryTest : public CServerTest
+class ClassFactoryTest : public CFactoryTest
 {
-protected:
-    void GetFactory(CComRef<IClassFactory>& factory)
-    {
-        ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, factory.OutVoid()));
-        ASSERT_TRUE(factory);
-    }
 };
 
-TEST_F(ClassFactoryTest, OtherClassIdsAreNotAvailable)
+// A class object only for the handler's class id, a factory only for the two interfaces of a
+// factory, a handler only for its three views and never aggregated; nothing refused stays alive.
+TEST_F(ClassFactoryTest, ObjectsAreMadeOnlyForTheirClassAndInterfaces)
 {
-    const GUID* const classes[] = {&CLSID_NULL, &kNearMissClass, &kOptionsPluginClass, &IID_IClassFactory};
-    for (const GUID* classId : classes)
-    {
-        void* object = kGarbage;
-        EXPECT_EQ(static_cast<HRESULT>(0x80040111), DllGetClassObject(*classId, IID_IClassFactory, &object));
-        EXPECT_EQ(nullptr, object);
-    }
-    EXPECT_EQ(S_OK, DllCanUnloadNow());
-}
-
-TEST_F(ClassFactoryTest, FactoryAnswersOnlyUnknownAndClassFactory)
-{
+    const GUID nearMiss = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01}};
+    const GUID optionsPlugin = {0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
+    const HRESULT notAvailable = static_cast<HRESULT>(0x80040111);
     struct
     {
+        const GUID* ClassId; // null: the factory's CreateInstance
+        bool Aggregate;
         const GUID* Iid;
         HRESULT Expected;
     } const cases[] = {
-        {&IID_IUnknown, S_OK},
-        {&IID_IClassFactory, S_OK},
-        {&IID_IContextMenu, E_NOINTERFACE},
-        {&IID_IShellExtInit, E_NOINTERFACE},
-        {&IID_IClassFactory2, E_NOINTERFACE},
+        {&CLSID_NULL, false, &IID_IClassFactory, notAvailable},
+        {&nearMiss, false, &IID_IClassFactory, notAvailable},
+        {&optionsPlugin, false, &IID_IClassFactory, notAvailable},
+        {&IID_IClassFactory, false, &IID_IClassFactory, notAvailable},
+        {&CLSID_ShellMenuHandler, false, &IID_IContextMenu, E_NOINTERFACE},
+        {&CLSID_ShellMenuHandler, false, &IID_IClassFactory2, E_NOINTERFACE},
+        {&CLSID_ShellMenuHandler, false, &IID_IUnknown, S_OK},
+        {&CLSID_ShellMenuHandler, false, &IID_IClassFactory, S_OK},
+        {nullptr, true, &IID_IUnknown, static_cast<HRESULT>(0x80040110)},
+        {nullptr, false, &IID_IClassFactory, E_NOINTERFACE},
+        {nullptr, false, &IID_IContextMenu3, E_NOINTERFACE},
+        {nullptr, false, &IID_IContextMenu, S_OK},
+        {nullptr, false, &IID_IShellExtInit, S_OK},
+        {nullptr, false, &IID_IHostMenuInit, S_OK},
     };
     for (const auto& item : cases)
     {
+        SCOPED_TRACE(&item - cases);
         const LONG liveBefore = g_LiveObjectCount;
+        const long blocksBefore = AllocHooks::LiveBlocks();
         void* object = kGarbage;
-        EXPECT_EQ(item.Expected, DllGetClassObject(CLSID_ShellMenuHandler, *item.Iid, &object));
-        if (item.Expected != S_OK)
+        EXPECT_EQ(item.Expected,
+                  item.ClassId != nullptr
+                      ? DllGetClassObject(*item.ClassId, *item.Iid, &object)
+                      : _factory->CreateInstance(item.Aggregate ? _factory.Get() : nullptr, *item.Iid, &object));
+        ASSERT_EQ(item.Expected == S_OK, object != nullptr);
+        if (object != nullptr)
         {
-            EXPECT_EQ(nullptr, object);
-            EXPECT_EQ(liveBefore, g_LiveObjectCount) << "a refused factory is destroyed at once";
-            EXPECT_EQ(S_OK, DllCanUnloadNow());
-            continue;
+            EXPECT_EQ(liveBefore + 1, g_LiveObjectCount);
+            EXPECT_EQ(2u, static_cast<IUnknown*>(object)->AddRef());
+            EXPECT_EQ(1u, static_cast<IUnknown*>(object)->Release());
+            EXPECT_EQ(0u, static_cast<IUnknown*>(object)->Release());
         }
-        ASSERT_NE(nullptr, object);
-        IUnknown* unknown = static_cast<IUnknown*>(object);
-        EXPECT_EQ(liveBefore + 1, g_LiveObjectCount);
-        EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-        EXPECT_EQ(2u, unknown->AddRef());
-        EXPECT_EQ(1u, unknown->Release());
-        EXPECT_EQ(0u, unknown->Release());
-        EXPECT_EQ(liveBefore, g_LiveObjectCount);
+        EXPECT_EQ(liveBefore, g_LiveObjectCount) << "a refused object is destroyed at once";
+        EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks());
     }
 }
 
-TEST_F(ClassFactoryTest, NullOutPointerIsRefused)
+TEST_F(ClassFactoryTest, NullOutPointersAreRefused)
 {
     EXPECT_EQ(E_POINTER, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, nullptr));
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    EXPECT_EQ(E_POINTER, factory->QueryInterface(IID_IUnknown, nullptr));
-    EXPECT_EQ(E_POINTER, factory->CreateInstance(nullptr, IID_IContextMenu, nullptr));
+    EXPECT_EQ(E_POINTER, _factory->QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(E_POINTER, _factory->CreateInstance(nullptr, IID_IContextMenu, nullptr));
+    CShellMenuHandler* handler = NewHandler();
+    EXPECT_EQ(E_POINTER, handler->QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(0u, handler->Release());
 }
 
-TEST_F(ClassFactoryTest, AggregationIsRefusedAndNothingIsCreated)
+// Only live factories and handlers keep the module, not LockServer, and the last reference
+// may be dropped through any view: one identity, one count.
+TEST_F(ClassFactoryTest, ModuleStaysExactlyWhileAnObjectLives)
 {
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    const LONG liveBefore = g_LiveObjectCount;
-    const long blocksBefore = AllocHooks::LiveBlocks();
-    CReleaseSpy outer;
-    void* object = kGarbage;
-    EXPECT_EQ(static_cast<HRESULT>(0x80040110), factory->CreateInstance(&outer, IID_IUnknown, &object));
-    EXPECT_EQ(nullptr, object);
-    EXPECT_EQ(liveBefore, g_LiveObjectCount);
-    EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks());
-}
-
-TEST_F(ClassFactoryTest, CreateInstanceForUnsupportedInterfaceDestroysTheHandler)
-{
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    const LONG liveBefore = g_LiveObjectCount;
-    const long blocksBefore = AllocHooks::LiveBlocks();
-    void* object = kGarbage;
-    EXPECT_EQ(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &object));
-    EXPECT_EQ(nullptr, object);
-    EXPECT_EQ(liveBefore, g_LiveObjectCount);
-    EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks());
-}
-
-TEST_F(ClassFactoryTest, LockServerDoesNotKeepTheModule)
-{
-    {
-        CComRef<IClassFactory> factory;
-        GetFactory(factory);
-        EXPECT_EQ(S_OK, factory->LockServer(TRUE));
-        EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the factory itself lives";
-    }
-    EXPECT_EQ(S_OK, DllCanUnloadNow());
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
-}
-
-TEST_F(ClassFactoryTest, ModuleStaysWhileAFactoryOrAHandlerLives)
-{
-    ASSERT_EQ(S_OK, DllCanUnloadNow());
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-    IContextMenu* menu = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
-    factory.Reset();
+    EXPECT_EQ(S_OK, _factory->LockServer(TRUE));
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the factory itself lives";
+    CShellMenuHandler* handler = NewHandler();
+    EXPECT_EQ(S_OK, _factory->LockServer(FALSE));
+    _factory.Reset();
     EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the handler alone keeps the module";
-
-    // The last reference may be dropped through any view: one identity, one count.
     IShellExtInit* init = nullptr;
-    ASSERT_EQ(S_OK, menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
-    CShellMenuHandler* handler = static_cast<CShellMenuHandler*>(menu);
+    ASSERT_EQ(S_OK, handler->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init)));
     EXPECT_EQ(2, handler->RefCount);
     EXPECT_EQ(3u, init->AddRef());
-    EXPECT_EQ(3, handler->RefCount);
     EXPECT_EQ(2u, init->Release());
-    EXPECT_EQ(1u, menu->Release());
+    EXPECT_EQ(1u, static_cast<IContextMenu*>(handler)->Release());
     EXPECT_EQ(S_FALSE, DllCanUnloadNow());
     EXPECT_EQ(0u, init->Release());
-    EXPECT_EQ(S_OK, DllCanUnloadNow());
+    EXPECT_EQ(S_OK, DllCanUnloadNow()) << "a lock taken is no reason to stay";
 }
 
 // Each interlocked step has exactly one result: with AddRef and Release racing on two cores,
-// every call must report a different count, and only the very last Release reports 0.
+// every call must report a different count, for the factory and for the handler alike.
 TEST_F(ClassFactoryTest, ConcurrentAddRefAndReleaseReportDistinctCounts)
 {
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    IContextMenu* menu = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&menu)));
     const int kThreads = 4;
     const int kCalls = 20000;
-    std::vector<std::vector<ULONG>> results(kThreads);
-    auto run = [&](bool addRef)
-    {
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; t++)
-            threads.emplace_back(
-                [&, t]
-                {
-                    results[t].clear();
-                    for (int i = 0; i < kCalls; i++)
-                        results[t].push_back(addRef ? menu->AddRef() : menu->Release());
-                });
-        for (std::thread& thread : threads)
-            thread.join();
-        std::set<ULONG> seen;
-        for (const auto& list : results)
-            seen.insert(list.begin(), list.end());
-        return seen;
-    };
-    const std::set<ULONG> added = run(true);
-    EXPECT_EQ(static_cast<size_t>(kThreads * kCalls), added.size());
-    EXPECT_EQ(2u, *added.begin());
-    EXPECT_EQ(static_cast<ULONG>(kThreads * kCalls + 1), *added.rbegin());
-    const std::set<ULONG> released = run(false);
-    EXPECT_EQ(static_cast<size_t>(kThreads * kCalls), released.size());
-    EXPECT_EQ(1u, *released.begin());
-    EXPECT_EQ(0u, menu->Release());
+    CShellMenuHandler* handler = NewHandler();
+    for (IUnknown* object : std::initializer_list<IUnknown*>{_factory.Get(), static_cast<IContextMenu*>(handler)})
+        for (const bool addRef : {true, false})
+        {
+            std::vector<std::vector<ULONG>> results(kThreads);
+            std::vector<std::thread> threads;
+            for (int t = 0; t < kThreads; t++)
+                threads.emplace_back(
+                    [&, t]
+                    {
+                        for (int i = 0; i < kCalls; i++)
+                            results[t].push_back(addRef ? object->AddRef() : object->Release());
+                    });
+            std::set<ULONG> seen;
+            for (int t = 0; t < kThreads; t++)
+            {
+                threads[t].join();
+                seen.insert(results[t].begin(), results[t].end());
+            }
+            EXPECT_EQ(static_cast<size_t>(kThreads * kCalls), seen.size());
+            EXPECT_EQ(addRef ? 2u : 1u, *seen.begin());
+            EXPECT_EQ(addRef ? ULONG(kThreads * kCalls + 1) : ULONG(kThreads * kCalls), *seen.rbegin());
+        }
+    EXPECT_EQ(0u, static_cast<IContextMenu*>(handler)->Release());
 }
 
-// Every allocation on the way to a factory and to a handler fails once in turn.
-TEST_F(ClassFactoryTest, ExhaustedMemoryWhileCreatingGivesOutOfMemoryAndLeaksNothing)
+// Every allocation inside each entry point fails once in turn: the call reports exhausted
+// memory, a selection is never left half taken, and the object and block counts come back.
+TEST_F(ClassFactoryTest, ExhaustedMemoryInEveryEntryPointGivesOutOfMemoryAndLeaksNothing)
 {
-    CComRef<IClassFactory> factory;
-    GetFactory(factory);
-    const std::function<HRESULT(void**)> creators[] = {
-        [](void** object) { return DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, object); },
-        [&](void** object) { return factory->CreateInstance(nullptr, IID_IShellExtInit, object); },
-    };
-    const int kLeastFailures[] = {1, 2}; // the factory's block; the handler's and its members'
-    for (int i = 0; i < 2; i++)
+    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kHandlerClassKey);
+    CRegistrySnapshot shellExtensions(HKEY_LOCAL_MACHINE, kShellExtensionsKey);
+    CScratchFolder scratch;
+    scratch.AddFile(L"first.txt");
+    scratch.AddFile(L"second.zip");
+    CComRef<IDataObject> data;
+    ASSERT_EQ(S_OK, CreateShellDataObject(scratch.Path(), {L"first.txt", L"second.zip"},
+                                          reinterpret_cast<IDataObject**>(data.Out())));
+    CTestIdList folder(scratch.AddFolder(L"target"));
+    ASSERT_NE(nullptr, folder.Get());
+    const wchar_t* names[] = {L"C:\\Work\\report.zip", L"C:\\Work\\data", L"C:\\Work\\notes.txt"};
+    using CCall = std::function<HRESULT(CShellMenuHandler*, void**)>;
+    const CCall initialize = [&](CShellMenuHandler* handler, void**)
+    { return handler->Initialize(folder.Get(), data.Get(), nullptr); };
+    const CCall registerServer = [](CShellMenuHandler*, void**) { return DllRegisterServer(); };
+    const CCall createFactory = [](CShellMenuHandler*, void** object)
+    { return DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, object); };
+    const CCall createHandler = [&](CShellMenuHandler*, void** object)
+    { return _factory->CreateInstance(nullptr, IID_IShellExtInit, object); };
+    const CCall initContextMenu = [&](CShellMenuHandler* handler, void**)
+    { return handler->InitContextMenu(0, names, 3); };
+    struct
     {
+        const char* Name;
+        bool Wide;
+        CCall Call;
+        int LeastFailures;
+        bool Creates;
+        int Names; // selection after success; -1: the call takes none
+        bool DropTarget;
+    } const cases[] = {
+        {"DllGetClassObject", true, createFactory, 1, true, -1, false},
+        {"CreateInstance", true, createHandler, 2, true, -1, false},
+        {"Initialize", true, initialize, 3, false, 2, true},
+        {"Initialize", false, initialize, 3, false, 2, true},
+        {"InitContextMenu", true, initContextMenu, 3, false, 3, false},
+        {"DllRegisterServer", true, registerServer, 1, false, -1, false},
+        {"DllRegisterServer", false, registerServer, 1, false, -1, false},
+    };
+    for (const auto& item : cases)
+    {
+        CWidePathScope widePath(item.Wide);
         int failures = 0;
         for (long n = 1;; n++)
         {
-            ASSERT_LT(n, 50);
+            SCOPED_TRACE(::testing::Message() << item.Name << ", wide " << item.Wide << ", allocation " << n);
+            ASSERT_LT(n, 200);
+            DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
             const LONG liveBefore = g_LiveObjectCount;
             const long blocksBefore = AllocHooks::LiveBlocks();
-            void* object = kGarbage;
-            CAllocationFailure failure(n);
-            const HRESULT result = creators[i](&object);
-            if (!failure.Disarm())
-            {
-                ASSERT_EQ(S_OK, result);
+            CShellMenuHandler* handler = NewHandler();
+            const wchar_t* before[] = {L"C:\\before.txt"};
+            ASSERT_EQ(S_OK, handler->InitContextMenu(0, before, 1));
+            void* object = item.Creates ? kGarbage : nullptr;
+            AllocHooks::FailNth(n);
+            const HRESULT result = item.Call(handler, &object);
+            const bool failed = !AllocHooks::FailurePending();
+            AllocHooks::FailNth(0);
+            failures += failed;
+            EXPECT_EQ(failed ? E_OUTOFMEMORY : S_OK, result);
+            EXPECT_EQ(failed || !item.Creates, object == nullptr);
+            if (!failed && item.Creates)
                 static_cast<IUnknown*>(object)->Release();
-                break;
+            if (item.Names >= 0)
+            {
+                EXPECT_EQ(failed ? 0 : item.Names, handler->SelectedNames.Count());
+                EXPECT_EQ(!failed && item.DropTarget, handler->IsDropTarget);
             }
-            failures++;
-            EXPECT_EQ(E_OUTOFMEMORY, result) << "creator " << i << ", allocation " << n;
-            EXPECT_EQ(nullptr, object);
+            EXPECT_EQ(0u, static_cast<IContextMenu*>(handler)->Release());
             EXPECT_EQ(liveBefore, g_LiveObjectCount);
             EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks());
+            if (!failed)
+                break;
         }
-        EXPECT_GE(failures, kLeastFailures[i]);
+        EXPECT_GE(failures, item.LeastFailures) << item.Name;
     }
+}
+
+TEST_F(ClassFactoryTest, RegisterWithoutAModulePathWritesNothing)
+{
+    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kHandlerClassKey);
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
+    const HINSTANCE saved = g_ModuleInstance;
+    g_ModuleInstance = reinterpret_cast<HINSTANCE>(0x10); // no module of this process
+    const HRESULT result = DllRegisterServer();
+    g_ModuleInstance = saved;
+    EXPECT_EQ(static_cast<HRESULT>(0x80040201), result);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
 }

@@ -1,8 +1,7 @@
 #include "ServerTestSupport.h"
 
+#include "server/ClassFactory.h"
 #include "server/Module.h"
-
-#include <shellapi.h>
 
 void CServerTest::SetUp()
 {
@@ -19,43 +18,51 @@ void CServerTest::TearDown()
     CModuleTest::TearDown();
 }
 
-bool CTestIdList::Parse(const wchar_t* path)
+void CFactoryTest::SetUp()
 {
-    CoTaskMemFree(_list);
-    _list = nullptr;
-    return SUCCEEDED(SHParseDisplayName(path, nullptr, &_list, 0, nullptr)) && _list != nullptr;
+    CServerTest::SetUp();
+    ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, _factory.Out()));
 }
 
-bool CTestIdList::SpecialFolder(int csidl)
+void CFactoryTest::TearDown()
 {
-    CoTaskMemFree(_list);
-    _list = nullptr;
-    return SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &_list)) && _list != nullptr;
+    _factory.Reset();
+    CServerTest::TearDown();
+}
+
+CShellMenuHandler* CFactoryTest::NewHandler()
+{
+    void* object = nullptr;
+    EXPECT_EQ(S_OK, _factory->CreateInstance(nullptr, IID_IContextMenu, &object));
+    return static_cast<CShellMenuHandler*>(static_cast<IContextMenu*>(object));
+}
+
+CTestIdList::CTestIdList(const wchar_t* path)
+{
+    SHParseDisplayName(path, nullptr, &_list, 0, nullptr);
+}
+
+CTestIdList::CTestIdList(int csidl)
+{
+    SHGetSpecialFolderLocation(nullptr, csidl, &_list);
 }
 
 HRESULT CreateShellDataObject(const wchar_t* folder, const std::vector<std::wstring>& names, IDataObject** dataObject)
 {
     *dataObject = nullptr;
-    CTestIdList folderList;
-    if (!folderList.Parse(folder))
-        return E_FAIL;
+    CTestIdList folderList(folder);
     CComRef<IShellFolder> desktop;
-    HRESULT result = SHGetDesktopFolder(desktop.Out());
-    if (FAILED(result))
-        return result;
     CComRef<IShellFolder> shellFolder;
-    result = desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, shellFolder.OutVoid());
-    if (FAILED(result))
-        return result;
+    HRESULT result =
+        folderList.Get() != nullptr ? SHGetDesktopFolder(reinterpret_cast<IShellFolder**>(desktop.Out())) : E_FAIL;
+    if (SUCCEEDED(result))
+        result = desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, shellFolder.Out());
     std::vector<LPITEMIDLIST> children;
-    for (const std::wstring& name : names)
+    for (size_t i = 0; i < names.size() && SUCCEEDED(result); i++)
     {
-        std::wstring text = name;
-        LPITEMIDLIST child = nullptr;
-        result = shellFolder->ParseDisplayName(nullptr, nullptr, &text[0], nullptr, &child, nullptr);
-        if (FAILED(result))
-            break;
-        children.push_back(child);
+        std::wstring text = names[i];
+        children.push_back(nullptr);
+        result = shellFolder->ParseDisplayName(nullptr, nullptr, &text[0], nullptr, &children.back(), nullptr);
     }
     if (SUCCEEDED(result))
         result = shellFolder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()),
@@ -66,47 +73,12 @@ HRESULT CreateShellDataObject(const wchar_t* folder, const std::vector<std::wstr
     return result;
 }
 
-STDMETHODIMP CScriptedDataObject::QueryInterface(REFIID iid, void** object)
+std::vector<std::wstring> SelectedNames(const CShellMenuHandler& handler)
 {
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDataObject))
-    {
-        *object = static_cast<IDataObject*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP CScriptedDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
-{
-    GetDataCalls++;
-    AskedFormat = *format;
-    // Filled also on failure: a handler that released it anyway would be caught by the spy.
-    medium->tymed = _tymed;
-    medium->hGlobal = _memory;
-    medium->pUnkForRelease = &Spy;
-    return _result;
-}
-
-HGLOBAL CreateDropList(const std::vector<std::wstring>& names)
-{
-    size_t units = 1;
-    for (const std::wstring& name : names)
-        units += name.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(wchar_t));
-    if (memory == nullptr)
-        return nullptr;
-    DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    wchar_t* next = reinterpret_cast<wchar_t*>(drop + 1);
-    for (const std::wstring& name : names)
-    {
-        memcpy(next, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-        next += name.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return memory;
+    std::vector<std::wstring> names;
+    for (int i = 0; i < handler.SelectedNames.Count(); i++)
+        names.push_back(handler.SelectedNames[i].Ptr());
+    return names;
 }
 
 const wchar_t kHandlerClassKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
@@ -117,18 +89,10 @@ const wchar_t kHandlerClassIdText[] = L"{23170F69-40C1-439B-1000-000100020000}";
 
 std::wstring ReadRegistryText(HKEY root, const wchar_t* path, const wchar_t* name)
 {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return L"<missing>";
     wchar_t data[1024] = {};
-    DWORD size = sizeof(data) - sizeof(wchar_t);
-    DWORD type = 0;
-    const LONG result = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS)
+    DWORD size = sizeof(data);
+    if (RegGetValueW(root, path, name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS)
         return L"<missing>";
-    if (type != REG_SZ)
-        return L"<type " + std::to_wstring(type) + L">";
     return data;
 }
 
@@ -143,11 +107,11 @@ bool RegistryKeyExists(HKEY root, const wchar_t* path)
 
 bool WriteRegistryText(HKEY root, const wchar_t* path, const wchar_t* name, const wchar_t* text)
 {
+    const DWORD size = static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t));
     HKEY key;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    const LONG result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                                       static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
+    const LONG result = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), size);
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
 }
