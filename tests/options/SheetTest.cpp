@@ -1,111 +1,173 @@
+// The options sheet and its System page, worked as a user would.
 #include "OptionsTestSupport.h"
-#include "SheetDriver.h"
 
-#include "options/FoldersPage.h"
-#include "options/SystemPage.h"
 #include "resources/ResourceIds.h"
+#include "settings/ShellIntegration.h"
 
 namespace
 {
-class OptionsSheet : public COptionsTest
+using OptionsSheet = COptionsTest;
+
+const wchar_t* const kRowTexts[11] = {L"Open archive",
+                                      L"Extract files...",
+                                      L"Extract Here",
+                                      L"Extract to <Folder>",
+                                      L"Test archive",
+                                      L"Add to <Archive>.zip",
+                                      L"Compress to <Archive>.zip and email",
+                                      L"Add to <Archive>.VNTX",
+                                      L"Compress to <Archive>.VNTX and email",
+                                      L"Add to archive...",
+                                      L"Compress and email..."};
+const DWORD kRowFlags[11] = {0x20, 0x1, 0x2, 0x4, 0x10, 0x1000, 0x2000, 0x200, 0x800, 0x100, 0x400};
+const DWORD kAllCommands = 0x3F37;
+
+void ExpectTicks(CSheetDriver& d, DWORD mask)
 {
-};
+    for (int row = 0; row < 11; row++)
+        EXPECT_EQ((mask & kRowFlags[row]) != 0, d.ListChecked(row)) << "row " << row;
+}
 } // namespace
 
-TEST_F(OptionsSheet, OpensWithCaptionTemplateTabsAndApplyDisabled)
+TEST_F(OptionsSheet, OpensWithTemplateTextsDefaultsAndApplyDisabled)
 {
-    CSheetDriver driver(
+    ShowOptionsWith(
         [](CSheetDriver& d)
         {
             EXPECT_EQ(L"Vantor Options", WindowText(d.Sheet()));
-            EXPECT_EQ(2, d.TabCount());
             // No language: the tabs read the templates' captions.
+            EXPECT_EQ(2, TabCtrl_GetItemCount(d.Tabs()));
             EXPECT_EQ(L"System", d.TabTitle(0));
             EXPECT_EQ(L"Folders", d.TabTitle(1));
-            EXPECT_TRUE(IsWindow(d.SheetButton(IDOK)));
-            EXPECT_TRUE(IsWindow(d.SheetButton(IDCANCEL)));
-            EXPECT_TRUE(IsWindowVisible(d.SheetButton(IDHELP))) << "every page has help";
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(d.Sheet(), IDHELP))) << "every page has help";
             EXPECT_FALSE(d.ApplyEnabled());
-            EXPECT_NE(nullptr, d.PageItem(IDC_SYSTEM_ITEMS_LIST)) << "the System page comes first";
-            // Opening the Folders tab sets the path edit's text; that is no change of the user's.
+            ASSERT_EQ(11, ListView_GetItemCount(d.List()));
+            for (int row = 0; row < 11; row++)
+                EXPECT_EQ(kRowTexts[row], d.ListText(row)) << "row " << row;
+            ExpectTicks(d, kAllCommands);
+            EXPECT_EQ(L"Integrate Vantor to shell context menu", d.Text(IDC_SYSTEM_INTEGRATE));
+            EXPECT_EQ(L"Cascaded context menu", d.Text(IDC_SYSTEM_CASCADED));
+            EXPECT_EQ(L"Context menu items:", d.Text(IDC_SYSTEM_ITEMS_LABEL));
+            EXPECT_FALSE(d.IsChecked(IDC_SYSTEM_INTEGRATE)) << "nothing is registered";
+            EXPECT_TRUE(d.IsChecked(IDC_SYSTEM_CASCADED)) << "cascaded when nothing is stored";
+            // Opening the Folders tab fills the path edit; that is no change of the user's.
             d.SelectTab(1);
-            EXPECT_NE(nullptr, d.PageItem(IDC_FOLDERS_PATH));
             EXPECT_FALSE(d.ApplyEnabled());
-            d.PressCancel();
+            d.Press(PSBTN_CANCEL);
         });
-    EXPECT_EQ(S_OK, ShowOptionsOnce());
-    driver.Finish();
-    EXPECT_TRUE(driver.SawSheet());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kOptionsKey)) << "Cancel saves nothing";
 }
 
-TEST_F(OptionsSheet, ShowOptionsReturnsSOkWhateverTheUserPressed)
-{
-    // One object shows the sheet as often as the host asks.
-    IPluginOptions* plugin = CreatePlugin();
-    ASSERT_NE(nullptr, plugin);
-    for (bool ok : {true, false})
-    {
-        CSheetDriver driver(
-            [ok](CSheetDriver& d)
-            {
-                if (ok)
-                    d.PressOK();
-                else
-                    d.PressCancel();
-            });
-        EXPECT_EQ(S_OK, plugin->ShowOptions(nullptr, 0x12345678)) << (ok ? "OK" : "Cancel");
-        driver.Finish();
-        EXPECT_TRUE(driver.SawSheet());
-    }
-    EXPECT_EQ(0u, plugin->Release());
-}
-
-TEST_F(OptionsSheet, AnsiPathConvertsTitlesAndCaption)
+TEST_F(OptionsSheet, SystemControlsShowWhatIsStored)
 {
     struct Case
     {
-        bool Wide;
-        const wchar_t* SystemTitle;
-        const wchar_t* FoldersTitle;
-        const wchar_t* Caption;
-    };
-    const Case cases[] = {
-        {true, L"Syst\u00E8me", L"\u041F\u0430\u043F\u043A\u0438", L"Options \u20AC"},
-        {false, L"Syst\u00E8me", L"_____", L"Options \u20AC"},
+        DWORD Mask;
+        DWORD Cascaded;
+        bool Registered;
+    } const cases[] = {
+        {0, 0, false},
+        {kAllCommands, 1, true},
+        {0x20 | 0x8, 1, false},
+        {0x1 | 0x4 | 0x200 | 0x2000, 0, true},
     };
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(c.Wide ? "wide" : "ANSI");
-        CWidePathScope path(c.Wide);
-        CSystemPage systemPage;
-        CFoldersPage foldersPage;
-        COwningVector<CSheetPageInfo> pages;
-        CSheetPageInfo page;
-        page.Page = &systemPage;
-        page.Title = L"Syst\u00E8me";
-        page.DialogId = IDD_SYSTEM_PAGE;
-        pages.Add(page);
-        page.Page = &foldersPage;
-        page.Title = L"\u041F\u0430\u043F\u043A\u0438";
-        page.DialogId = IDD_FOLDERS_PAGE;
-        pages.Add(page);
-
-        CSheetDriver driver(
+        SCOPED_TRACE(testing::Message() << "mask " << std::hex << c.Mask);
+        SetNumber(L"ContextMenu", c.Mask);
+        SetNumber(L"CascadedMenu", c.Cascaded);
+        c.Registered ? RegisterShellIntegration() : UnregisterShellIntegration();
+        ShowOptionsWith(
             [&c](CSheetDriver& d)
             {
-                EXPECT_EQ(c.Caption, WindowText(d.Sheet()));
-                EXPECT_EQ(c.SystemTitle, d.TabTitle(0));
-                EXPECT_EQ(c.FoldersTitle, d.TabTitle(1));
-                // The pages work alike on both paths.
-                EXPECT_EQ(L"Open archive", d.ListText(0));
-                d.SelectTab(1);
-                EXPECT_EQ(L"&Working folder", WindowText(d.PageItem(IDC_FOLDERS_GROUP)));
-                d.PressCancel();
+                ExpectTicks(d, c.Mask);
+                EXPECT_EQ(c.Cascaded != 0, d.IsChecked(IDC_SYSTEM_CASCADED));
+                EXPECT_EQ(c.Registered, d.IsChecked(IDC_SYSTEM_INTEGRATE));
+                EXPECT_FALSE(d.ApplyEnabled());
+                d.Press(PSBTN_CANCEL);
             });
-        ShowPropertySheet(pages, nullptr, CWideString(L"Options \u20AC"));
-        driver.Finish();
-        EXPECT_TRUE(driver.SawSheet());
     }
+}
+
+// One object shows the sheet as often as the host asks; Cancel saves nothing, OK rewrites the
+// mask without the bits that no row stands for.
+TEST_F(OptionsSheet, CancelKeepsAndOkRewritesTheMaskWithoutForeignBits)
+{
+    SetNumber(L"ContextMenu", 0x8 | 0x20);
+    IPluginOptions* plugin = CreatePlugin();
+    ASSERT_NE(nullptr, plugin);
+    ShowOptionsWith([](CSheetDriver& d) { d.Press(PSBTN_CANCEL); }, plugin);
+    EXPECT_EQ(0x28u, StoredNumber(L"ContextMenu"));
+    EXPECT_EQ(kMissing, StoredNumber(L"CascadedMenu"));
+    ShowOptionsWith([](CSheetDriver& d) { d.Press(PSBTN_OK); }, plugin);
+    EXPECT_EQ(0u, plugin->Release());
+    EXPECT_EQ(0x20u, StoredNumber(L"ContextMenu"));
+    EXPECT_EQ(1u, StoredNumber(L"CascadedMenu"));
+    // The box was clear: every apply unregisters then.
+    EXPECT_FALSE(AnyHandlerKeyPresent());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
+}
+
+TEST_F(OptionsSheet, TickingAndClearingRowsEnablesApplyAndSavesTheMask)
+{
+    SetNumber(L"ContextMenu", 0x1 | 0x2 | 0x4);
+    ShowOptionsWith(
+        [](CSheetDriver& d)
+        {
+            // Selecting rows without changing a tick is no change.
+            for (int row : {3, 5})
+                ListView_SetItemState(d.List(), row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+            EXPECT_TRUE(d.ListChecked(3));
+            EXPECT_FALSE(d.ApplyEnabled());
+            d.SetListChecked(1, false); // Extract files...
+            EXPECT_TRUE(d.ApplyEnabled());
+            d.SetListChecked(10, true); // Compress and email...
+            d.SetListChecked(7, true);  // Add to <Archive>.VNTX
+            d.Press(PSBTN_APPLYNOW);
+            EXPECT_FALSE(d.ApplyEnabled()) << "applied";
+            EXPECT_EQ(0x2u | 0x4u | 0x400u | 0x200u, StoredNumber(L"ContextMenu"));
+            d.SetListChecked(7, false);
+            d.Press(PSBTN_CANCEL);
+        });
+    EXPECT_EQ(0x2u | 0x4u | 0x400u | 0x200u, StoredNumber(L"ContextMenu")) << "Cancel keeps what was applied";
+}
+
+TEST_F(OptionsSheet, IntegrationBoxRegistersAgainAndRemovesTheHandler)
+{
+    ShowOptionsWith(
+        [](CSheetDriver& d)
+        {
+            d.Click(IDC_SYSTEM_INTEGRATE);
+            EXPECT_TRUE(d.ApplyEnabled());
+            d.Click(IDC_SYSTEM_CASCADED);
+            d.Press(PSBTN_APPLYNOW);
+            EXPECT_TRUE(AllRegisteredHandlerKeysPresent());
+            EXPECT_EQ(L"Apartment", StoredText(L"ThreadingModel", HKEY_CLASSES_ROOT, kHandlerServerKey));
+            d.Press(PSBTN_OK);
+        });
+    EXPECT_EQ(0u, StoredNumber(L"CascadedMenu"));
+    EXPECT_EQ(kAllCommands, StoredNumber(L"ContextMenu"));
+
+    // Someone removed the class key; the box still shows the shell keys, and OK registers again.
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
+    ShowOptionsWith(
+        [](CSheetDriver& d)
+        {
+            EXPECT_TRUE(d.IsChecked(IDC_SYSTEM_INTEGRATE));
+            EXPECT_FALSE(d.IsChecked(IDC_SYSTEM_CASCADED));
+            d.Press(PSBTN_OK);
+        });
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerServerKey));
+    EXPECT_TRUE(AllRegisteredHandlerKeysPresent());
+
+    ShowOptionsWith(
+        [](CSheetDriver& d)
+        {
+            d.Click(IDC_SYSTEM_INTEGRATE);
+            d.Press(PSBTN_OK);
+        });
+    EXPECT_FALSE(AnyHandlerKeyPresent());
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
 }
 
 // Every allocation made while the pages and the sheet are prepared may fail: ShowOptions then
@@ -120,19 +182,14 @@ TEST_F(OptionsSheet, ExhaustedMemoryWhilePreparingGivesEOutOfMemory)
     for (long n = 1; n < 100 && !shown; n++)
     {
         const long blocksBefore = AllocHooks::LiveBlocks();
-        CSheetDriver driver([](CSheetDriver& d) { d.PressCancel(); });
+        CSheetDriver driver([](CSheetDriver& d) { d.Press(PSBTN_CANCEL); });
         AllocHooks::FailNth(n);
         const HRESULT result = plugin->ShowOptions(nullptr, 0);
         AllocHooks::FailNth(0);
         driver.Finish();
         shown = driver.SawSheet();
-        if (shown)
-            EXPECT_EQ(S_OK, result) << "allocation " << n;
-        else
-        {
-            EXPECT_EQ(E_OUTOFMEMORY, result) << "allocation " << n;
-            failures++;
-        }
+        EXPECT_EQ(shown ? S_OK : E_OUTOFMEMORY, result) << "allocation " << n;
+        failures += shown ? 0 : 1;
         EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "allocation " << n;
     }
     EXPECT_TRUE(shown);
