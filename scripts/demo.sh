@@ -79,6 +79,8 @@ invoke_and_show() {
     shift 2
     rm -f "$record"
     VANTOR_ARCHIVER_LOG=$(winpath "$record") host --no-menu --invoke-verb "$verb" "$@"
+    # A selection whose menu lacks the command (no archive, no "Extract to") starts nothing.
+    [[ $host_status -eq 0 ]] || return 0
     if wait_for_record "$record"; then
         echo "What VNTXG.exe received ($(basename "$record")):"
         tr -d '\r' <"$record" | sed -n 's/^\(CommandLine\|Folder\|Names\|Name\|Block\)=/  &/p'
