@@ -2,68 +2,73 @@
 
 #include "TestSupport.h"
 
-#include <windows.h>
+#include "settings/Settings.h"
 
-#include <memory>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+// A stored value as the wide registry calls read it: its type and its bytes.
+using CStored = std::pair<DWORD, std::vector<BYTE>>;
+// The values of a key by name; "" is the default value.
+using CValues = std::map<std::wstring, CStored>;
+CStored Dword(DWORD value);
+// REG_SZ of the first `bytes` bytes of `text`; by default the whole text with its terminating zero.
+CStored Text(const std::wstring& text, size_t bytes = ~size_t(0));
+// "Nothing stored" in a table; SetRaw skips it.
+const CStored kNoValue{REG_NONE, {}};
+
 // Raw registry access for arranging and checking the stored bytes, independent of the module's
-// own key class.
-namespace RawRegistry
-{
-bool KeyExists(HKEY root, const std::wstring& path);
-void CreateKey(HKEY root, const std::wstring& path);
-void SetBytes(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type, const void* data, DWORD size);
-void SetNumber(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value);
-// Wide REG_SZ with its terminating zero.
-void SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text);
+// own key class. Keys are created as needed; sub-key names come sorted.
+bool KeyExists(const std::wstring& path, HKEY root = HKEY_CURRENT_USER);
+void CreateRawKey(const std::wstring& path, HKEY root = HKEY_CURRENT_USER);
+void SetRaw(const std::wstring& path, const std::wstring& name, const CStored& value, HKEY root = HKEY_CURRENT_USER);
+CValues RawValues(const std::wstring& path, HKEY root = HKEY_CURRENT_USER);
+std::vector<std::wstring> RawSubKeys(const std::wstring& path, HKEY root = HKEY_CURRENT_USER);
 
-struct CValue
+// Runs body(threadIndex) on `count` threads; false when they did not all end within `timeoutMs`.
+bool RunOnThreads(int count, DWORD timeoutMs, const std::function<void(int)>& body);
+
+// A format record; what is left out stays not set.
+CFormatOptions FormatRecord(const char* name, const wchar_t* method = L"", DWORD level = NotSet,
+                            const wchar_t* options = L"", const wchar_t* encryption = L"", DWORD dictionary = NotSet,
+                            DWORD order = NotSet, DWORD blockSize = NotSet, DWORD threads = NotSet);
+void FillList(COwningVector<CWideString>& list, const std::vector<std::wstring>& entries);
+// One line per record for exact comparisons: numbers in decimal (NotSet is -1), texts in quotes,
+// lists in brackets, format records in braces sorted by name.
+std::wstring Describe(const CExtractSettings& settings);
+std::wstring Describe(const CCompressSettings& settings);
+std::wstring Describe(const CWorkFolderSettings& settings);
+template <typename TSettings> std::wstring ReadAndDescribe(void (*read)(TSettings&))
 {
-    bool Exists = false;
-    DWORD Type = 0;
-    std::vector<BYTE> Data;
+    TSettings settings;
+    read(settings);
+    return Describe(settings);
+}
+
+// Every field away from its default: twelve archive names, two format records; texts within the
+// ANSI code page.
+struct CAllSettings
+{
+    CAllSettings();
+    CExtractSettings Extract;
+    CCompressSettings Compress;
+    CWorkFolderSettings Work;
 };
-CValue GetValue(HKEY root, const std::wstring& path, const wchar_t* name);
-// Names of the sub-keys or of the values of a key, sorted; empty when the key is missing.
-std::vector<std::wstring> Names(HKEY root, const std::wstring& path, bool subKeys);
-inline std::vector<std::wstring> ValueNames(HKEY root, const std::wstring& path)
-{
-    return Names(root, path, false);
-}
-inline std::vector<std::wstring> SubKeyNames(HKEY root, const std::wstring& path)
-{
-    return Names(root, path, true);
-}
-} // namespace RawRegistry
 
-std::vector<BYTE> DwordBytes(DWORD value);
-std::vector<BYTE> WideTextBytes(const std::wstring& text); // with the terminating zero
-
-// The settings root, kept as found: each test starts without it and leaves it as it was.
 const wchar_t kSettingsRoot[] = L"Software\\VANTOR";
 
+// Each test starts without the settings root and leaves it as it was found.
 class CSettingsRegistryTest : public CModuleTest
 {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        CModuleTest::SetUp();
+        DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
+    }
 
 private:
     CRegistrySnapshot _snapshot{HKEY_CURRENT_USER, kSettingsRoot};
 };
-
-// Keeps HKEY_CLASSES_ROOT as found for a set of handler key paths: for each path the highest key
-// that does not exist yet (or the path itself) is saved and put back.
-class CClassesRootGuard
-{
-public:
-    explicit CClassesRootGuard(const std::vector<std::wstring>& paths);
-
-private:
-    std::vector<std::unique_ptr<CRegistrySnapshot>> _snapshots;
-};
-
-// Runs `body` on `count` threads made with CreateThread; false when they did not all end within
-// `timeoutMs` (a deadlock).
-bool RunOnThreads(int count, DWORD timeoutMs, void (*body)(int threadIndex, void* context), void* context);

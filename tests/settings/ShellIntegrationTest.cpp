@@ -3,13 +3,11 @@
 #include "base/TextConvert.h"
 #include "settings/ShellIntegration.h"
 
-#include <string>
-#include <vector>
+#include <memory>
 
 namespace
 {
 const wchar_t kClassId[] = L"{23170F69-40C1-439B-1000-000100020000}";
-const wchar_t* const kClasses[] = {L"*", L"Folder", L"Directory", L"Drive"};
 
 std::wstring MenuKey(const std::wstring& className)
 {
@@ -21,136 +19,130 @@ std::wstring DragKey(const std::wstring& className)
     return className + L"\\shellex\\DragDropHandlers\\VANTOR";
 }
 
-std::vector<std::wstring> AllHandlerKeys()
+// The four keys the handler registers, in the order of the check, then the four it never writes.
+const std::vector<std::wstring> kHandlerKeys = {MenuKey(L"Directory"), MenuKey(L"*"),      DragKey(L"Directory"),
+                                                DragKey(L"Drive"),     MenuKey(L"Folder"), MenuKey(L"Drive"),
+                                                DragKey(L"*"),         DragKey(L"Folder")};
+const size_t kRegisteredCount = 4;
+
+void WriteHandlerKey(const std::wstring& path, const wchar_t* classId)
 {
-    std::vector<std::wstring> keys;
-    for (const wchar_t* className : kClasses)
-    {
-        keys.push_back(MenuKey(className));
-        keys.push_back(DragKey(className));
-    }
-    return keys;
+    SetRaw(path, L"", Text(classId), HKEY_CLASSES_ROOT);
 }
 
-// The four keys the handler registers, in the order of the check.
-const std::vector<std::wstring> kRegisteredKeys = {MenuKey(L"Directory"), MenuKey(L"*"), DragKey(L"Directory"),
-                                                   DragKey(L"Drive")};
-
-void WriteHandlerKey(const std::wstring& path, const wchar_t* value)
+void DeleteHandlerKeys()
 {
-    RawRegistry::SetText(HKEY_CLASSES_ROOT, path, nullptr, value);
+    for (const std::wstring& key : kHandlerKeys)
+        DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
 }
 
+// Each test starts without any handler key of ours and leaves HKEY_CLASSES_ROOT as found: for
+// each handler key the highest missing ancestor (or the key itself) is saved and put back.
 class ShellIntegrationTest : public CModuleTest
 {
 protected:
     void SetUp() override
     {
         CModuleTest::SetUp();
-        for (const std::wstring& key : AllHandlerKeys())
-            DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
+        for (const std::wstring& path : kHandlerKeys)
+        {
+            size_t end = path.find(L'\\');
+            while (end != std::wstring::npos && KeyExists(path.substr(0, end), HKEY_CLASSES_ROOT))
+                end = path.find(L'\\', end + 1);
+            _snapshots.emplace_back(new CRegistrySnapshot(HKEY_CLASSES_ROOT, path.substr(0, end).c_str()));
+        }
+        DeleteHandlerKeys();
+    }
+    void TearDown() override
+    {
+        _snapshots.clear();
+        CModuleTest::TearDown();
     }
 
 private:
-    CClassesRootGuard _guard{AllHandlerKeys()};
+    std::vector<std::unique_ptr<CRegistrySnapshot>> _snapshots;
 };
 
 TEST_F(ShellIntegrationTest, AHandlerKeyCountsOnlyWithTheClassIdAsItsDefaultValue)
 {
     const struct
     {
-        const wchar_t* Value; // null: key without a default value
+        CStored Value;
         bool Registered;
     } cases[] = {
-        {L"{23170F69-40C1-439B-1000-000100020000}", true},
-        {L"{23170f69-40c1-439b-1000-000100020000}", true},
-        {L" {23170F69-40C1-439B-1000-000100020000}", false},
-        {L"{23170F69-40C1-439B-1000-000100020000} ", false},
-        {L"23170F69-40C1-439B-1000-000100020000", false},
-        {L"{23170F69-40C1-439B-1000-000100020001}", false},
-        {L"", false},
-        {nullptr, false},
+        {Text(kClassId), true},
+        // Class ids compare without regard to case.
+        {Text(L"{23170f69-40c1-439b-1000-000100020000}"), true},
+        {Text(L" {23170F69-40C1-439B-1000-000100020000}"), false},
+        {Text(L"{23170F69-40C1-439B-1000-000100020000} "), false},
+        {Text(L"23170F69-40C1-439B-1000-000100020000"), false},
+        {Text(L"{23170F69-40C1-439B-1000-000100020001}"), false},
+        {Text(L""), false},
+        {kNoValue, false},
     };
     const std::wstring key = MenuKey(L"*");
     for (const auto& c : cases)
     {
         DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
-        if (c.Value != nullptr)
-            WriteHandlerKey(key, c.Value);
-        else
-            RawRegistry::CreateKey(HKEY_CLASSES_ROOT, key);
+        SetRaw(key, L"", c.Value, HKEY_CLASSES_ROOT);
         EXPECT_EQ(c.Registered, IsHandlerKeyRegistered("*\\shellex\\ContextMenuHandlers\\VANTOR"))
-            << (c.Value ? SystemTextFromWide(c.Value).Ptr() : "(no value)");
+            << c.Value.second.size() << " bytes";
     }
     DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
     EXPECT_FALSE(IsHandlerKeyRegistered("*\\shellex\\ContextMenuHandlers\\VANTOR"));
 }
 
+// Among the masks: only "*" present is false; all four present with "Folder" absent is true.
 TEST_F(ShellIntegrationTest, IntegratedOnlyWhenAllFourRegisteredKeysArePresent)
 {
-    // Bit i: the i-th of the four registered keys is present.
     for (unsigned present = 0; present < 16; present++)
     {
-        for (const std::wstring& key : AllHandlerKeys())
-            DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
-        for (unsigned i = 0; i < 4; i++)
+        DeleteHandlerKeys();
+        for (unsigned i = 0; i < kRegisteredCount; i++)
             if (present & (1u << i))
-                WriteHandlerKey(kRegisteredKeys[i], kClassId);
+                WriteHandlerKey(kHandlerKeys[i], kClassId);
         EXPECT_EQ(present == 15, IsShellIntegrated()) << "present mask " << present;
     }
-    // The keys we never register play no part: "Folder" absent, "Drive" context menu absent.
-    EXPECT_FALSE(RawRegistry::KeyExists(HKEY_CLASSES_ROOT, DragKey(L"Folder")));
-    EXPECT_FALSE(RawRegistry::KeyExists(HKEY_CLASSES_ROOT, MenuKey(L"Drive")));
 }
 
 TEST_F(ShellIntegrationTest, RegisteringReplacesStaleKeysWithTheClassIdAlone)
 {
     const std::wstring stale = MenuKey(L"*");
     WriteHandlerKey(stale, L"{00000000-0000-0000-0000-000000000000}");
-    RawRegistry::SetText(HKEY_CLASSES_ROOT, stale, L"Extra", L"left over");
-    RawRegistry::SetNumber(HKEY_CLASSES_ROOT, stale + L"\\Child\\Grandchild", L"Deep", 1);
+    SetRaw(stale, L"Extra", Text(L"left over"), HKEY_CLASSES_ROOT);
+    SetRaw(stale + L"\\Child\\Grandchild", L"Deep", Dword(1), HKEY_CLASSES_ROOT);
 
     RegisterShellIntegration();
 
     EXPECT_TRUE(IsShellIntegrated());
-    for (const std::wstring& key : kRegisteredKeys)
+    for (size_t i = 0; i < kHandlerKeys.size(); i++)
     {
-        EXPECT_EQ(std::vector<std::wstring>{L""}, RawRegistry::ValueNames(HKEY_CLASSES_ROOT, key))
-            << SystemTextFromWide(key.c_str()).Ptr();
-        EXPECT_EQ(std::vector<std::wstring>{}, RawRegistry::SubKeyNames(HKEY_CLASSES_ROOT, key));
-        const RawRegistry::CValue value = RawRegistry::GetValue(HKEY_CLASSES_ROOT, key, nullptr);
-        EXPECT_EQ(static_cast<DWORD>(REG_SZ), value.Type);
-        EXPECT_EQ(WideTextBytes(kClassId), value.Data);
+        SCOPED_TRACE(SystemTextFromWide(kHandlerKeys[i].c_str()).Ptr());
+        EXPECT_EQ(i < kRegisteredCount, KeyExists(kHandlerKeys[i], HKEY_CLASSES_ROOT));
+        EXPECT_EQ((i < kRegisteredCount ? CValues{{L"", Text(kClassId)}} : CValues{}),
+                  RawValues(kHandlerKeys[i], HKEY_CLASSES_ROOT));
+        EXPECT_EQ(std::vector<std::wstring>{}, RawSubKeys(kHandlerKeys[i], HKEY_CLASSES_ROOT));
     }
-    // Only the four keys of the table are written.
-    for (const std::wstring& key : {MenuKey(L"Folder"), MenuKey(L"Drive"), DragKey(L"*"), DragKey(L"Folder")})
-        EXPECT_FALSE(RawRegistry::KeyExists(HKEY_CLASSES_ROOT, key)) << SystemTextFromWide(key.c_str()).Ptr();
 }
 
+// Also the keys we never write, sub-keys and all; a second run finds nothing and creates nothing.
 TEST_F(ShellIntegrationTest, UnregisteringRemovesEveryHandlerKeyWholeAndNothingElse)
 {
-    for (const std::wstring& key : AllHandlerKeys())
+    for (const std::wstring& key : kHandlerKeys)
     {
         WriteHandlerKey(key, kClassId);
-        RawRegistry::SetNumber(HKEY_CLASSES_ROOT, key + L"\\Sub\\Deeper", L"Deep", 1);
+        SetRaw(key + L"\\Sub\\Deeper", L"Deep", Dword(1), HKEY_CLASSES_ROOT);
     }
     const std::wstring neighbour = L"Directory\\shellex\\ContextMenuHandlers\\VantorTestNeighbour";
     WriteHandlerKey(neighbour, L"{11111111-2222-3333-4444-555555555555}");
-
-    UnregisterShellIntegration();
-
-    for (const std::wstring& key : AllHandlerKeys())
-        EXPECT_FALSE(RawRegistry::KeyExists(HKEY_CLASSES_ROOT, key)) << SystemTextFromWide(key.c_str()).Ptr();
-    EXPECT_TRUE(RawRegistry::KeyExists(HKEY_CLASSES_ROOT, neighbour));
-    EXPECT_FALSE(IsShellIntegrated());
+    for (int run = 0; run < 2; run++)
+    {
+        UnregisterShellIntegration();
+        for (const std::wstring& key : kHandlerKeys)
+            EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << SystemTextFromWide(key.c_str()).Ptr();
+        EXPECT_TRUE(KeyExists(neighbour, HKEY_CLASSES_ROOT));
+        EXPECT_FALSE(IsShellIntegrated());
+    }
     DeleteRegistryTree(HKEY_CLASSES_ROOT, neighbour.c_str());
-}
-
-TEST_F(ShellIntegrationTest, UnregisteringWithNothingRegisteredCreatesNothing)
-{
-    UnregisterShellIntegration();
-    for (const std::wstring& key : AllHandlerKeys())
-        EXPECT_FALSE(RawRegistry::KeyExists(HKEY_CLASSES_ROOT, key));
-    EXPECT_FALSE(IsShellIntegrated());
 }
 } // namespace

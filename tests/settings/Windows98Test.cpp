@@ -8,12 +8,8 @@ namespace
 // for real, from the start of the process.
 const wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\test_settings.exe";
 
-class Windows98Test : public CModuleTest
-{
-};
-
 // Runs only inside the child started below; elsewhere there is nothing to check.
-TEST_F(Windows98Test, ChildRunsWithoutWideCalls)
+TEST(Windows98Test, ChildRunsWithoutWideCalls)
 {
     char marker[8] = {};
     if (GetEnvironmentVariableA("VANTOR_EXPECT_WIN98", marker, sizeof(marker)) == 0)
@@ -22,13 +18,12 @@ TEST_F(Windows98Test, ChildRunsWithoutWideCalls)
     EXPECT_FALSE(g_WideApisAvailable);
 }
 
-TEST_F(Windows98Test, RegistryAndSettingsPassOnWindows98)
+TEST(Windows98Test, RegistryAndSettingsPassOnWindows98)
 {
     CRegistrySnapshot appDefaults(HKEY_CURRENT_USER, kAppDefaults);
-    RawRegistry::SetText(HKEY_CURRENT_USER, kAppDefaults, L"Version", L"win98");
-    const DWORD exitCode = RunThisProgram(L"Windows98Test.ChildRunsWithoutWideCalls:RegistryKeyTest.*:SettingsTest.*:"
-                                          L"ShellIntegrationTest.*",
-                                          L"VANTOR_EXPECT_WIN98=1");
-    EXPECT_EQ(0u, exitCode);
+    SetRaw(kAppDefaults, L"Version", Text(L"win98"));
+    EXPECT_EQ(0u, RunThisProgram(L"Windows98Test.ChildRunsWithoutWideCalls:RegistryKeyTest.*:SettingsTest.*:"
+                                 L"ShellIntegrationTest.*",
+                                 L"VANTOR_EXPECT_WIN98=1"));
 }
 } // namespace
