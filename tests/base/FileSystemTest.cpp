@@ -1,162 +1,102 @@
-#include "TestSupport.h"
+#include "BaseTest.h"
 
 #include "base/FileSystem.h"
 
+#include <memory>
 #include <vector>
 
-class FileSystemTest : public CModuleTest, public ::testing::WithParamInterface<bool>
+class FileSystemTest : public CBothWidthsTest
 {
 protected:
     CScratchFolder Scratch;
 };
-
-INSTANTIATE_TEST_SUITE_P(BothWidths, FileSystemTest, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Ansi"; });
-
-namespace
-{
-// A block of the module's heap that ends right at a no-access page, so that a read past the
-// size asked for faults at once.
-class CGuardedBlock
-{
-public:
-    explicit CGuardedBlock(size_t size)
-    {
-        AllocHooks::SetGuarded(true);
-        _block = static_cast<BYTE*>(AllocateOrThrow(size));
-        AllocHooks::SetGuarded(false);
-    }
-    ~CGuardedBlock() { FreeBlock(_block); }
-    BYTE* Get() const { return _block; }
-
-private:
-    BYTE* _block;
-};
-
-CWideString WriteFileOfSize(CScratchFolder& scratch, const wchar_t* name, size_t size)
-{
-    std::vector<char> bytes(size);
-    for (size_t i = 0; i < size; i++)
-        bytes[i] = static_cast<char>(i * 7 + i / 4096);
-    return scratch.AddFile(name, bytes.data(), size);
-}
-} // namespace
+INSTANTIATE_BOTH_WIDTHS(FileSystemTest);
 
 TEST_P(FileSystemTest, LookUpEntryFindsFilesAndFoldersAndReportsMissingNames)
 {
-    CWidePathScope width(GetParam());
     Scratch.AddFile(L"report.zip", "12345");
     Scratch.AddFolder(L"Sub Folder");
     Scratch.AddFile(L"r\x00E9sum\x00E9.txt", "abc");
-    const struct
-    {
-        const wchar_t* Name;
-        bool Found;
-        const wchar_t* EntryName;
-        unsigned long long Size;
-        bool Folder;
-    } cases[] = {
-        {L"report.zip", true, L"report.zip", 5, false},
-        {L"Sub Folder", true, L"Sub Folder", 0, true},
-        {L"r\x00E9sum\x00E9.txt", true, L"r\x00E9sum\x00E9.txt", 3, false},
-        {L"*.zip", true, L"report.zip", 5, false},
-        {L"missing.txt", false, L"", 0, false},
+    // {name looked up, entry name (null: not found), size, folder}
+    const std::tuple<const wchar_t*, const wchar_t*, unsigned long long, bool> cases[] = {
+        {L"report.zip", L"report.zip", 5, false},
+        {L"Sub Folder", L"Sub Folder", 0, true},
+        {L"r\x00E9sum\x00E9.txt", L"r\x00E9sum\x00E9.txt", 3, false},
+        {L"*.zip", L"report.zip", 5, false},
+        {L"missing.txt", nullptr, 0, false},
     };
-    for (const auto& c : cases)
+    // The ANSI path spells names in the code page of the file APIs, which may be the OEM one.
+    for (bool oem : {false, true})
     {
-        CDirEntry entry;
-        entry.EntryName = L"untouched";
-        SetLastError(0);
-        EXPECT_EQ(c.Found, LookUpEntry(Scratch.Path() + c.Name, entry)) << c.Name;
-        if (!c.Found)
+        COemFileApisScope scope(oem);
+        for (const auto& [name, entryName, size, folder] : cases)
         {
-            EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-            EXPECT_EQ(CWideString(L"untouched"), entry.EntryName);
-            continue;
+            SCOPED_TRACE(::testing::Message() << (oem ? "OEM: " : "ANSI: ") << CWideString(name));
+            CDirEntry entry;
+            entry.EntryName = L"untouched";
+            SetLastError(0);
+            EXPECT_EQ(entryName != nullptr, LookUpEntry(Scratch.Path() + name, entry));
+            EXPECT_EQ(entryName != nullptr ? 0u : static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+            EXPECT_EQ(CWideString(entryName != nullptr ? entryName : L"untouched"), entry.EntryName);
+            EXPECT_EQ(size, entry.ByteSize);
+            EXPECT_EQ(folder ? 0x10u : 0u, entry.Attributes & 0x10);
+            EXPECT_EQ(entryName != nullptr, entry.WriteTime.dwLowDateTime != 0 || entry.WriteTime.dwHighDateTime != 0);
         }
-        EXPECT_EQ(CWideString(c.EntryName), entry.EntryName);
-        EXPECT_EQ(c.Size, entry.ByteSize) << c.Name;
-        EXPECT_EQ(c.Folder, (entry.Attributes & 0x10) != 0) << c.Name;
-        EXPECT_EQ(c.Folder, entry.IsFolder());
-        EXPECT_NE(0u, entry.WriteTime.dwLowDateTime | entry.WriteTime.dwHighDateTime);
     }
 }
 
-TEST_P(FileSystemTest, LookUpEntrySpellsNamesInTheOemCodePageWhileTheFileApisAreOem)
+TEST_P(FileSystemTest, ReadAllStopsAtTheEndOfTheFile)
 {
-    CWidePathScope width(GetParam());
-    Scratch.AddFile(L"caf\x00E9.txt", "x");
-    CDirEntry entry;
-    SetFileApisToOEM();
-    const bool found = LookUpEntry(Scratch.Path() + L"caf\x00E9.txt", entry);
-    SetFileApisToANSI();
-    ASSERT_TRUE(found);
-    EXPECT_EQ(CWideString(L"caf\x00E9.txt"), entry.EntryName);
-}
-
-TEST_P(FileSystemTest, AnEmptyFileHasSizeZeroAndReadsAtOnce)
-{
-    CWidePathScope width(GetParam());
-    const CWideString name = Scratch.AddFile(L"empty.txt");
-    CReadOnlyFile file;
-    ASSERT_TRUE(file.Open(name));
-    unsigned long long size = 99;
-    EXPECT_TRUE(file.QuerySize(size));
-    EXPECT_EQ(0u, size);
-    BYTE buffer[4];
-    DWORD total = 99;
-    EXPECT_TRUE(file.ReadAll(buffer, 0, total));
-    EXPECT_EQ(0u, total);
-    EXPECT_TRUE(file.ReadAll(buffer, sizeof(buffer), total)); // end of file at once
-    EXPECT_EQ(0u, total);
+    // {file bytes, bytes asked for, bytes read}
+    const std::tuple<const char*, DWORD, DWORD> cases[] = {
+        {"", 0, 0}, {"", 4, 0}, {"0123456789", 64, 10}, {"0123456789", 4, 4}};
+    for (const auto& [bytes, asked, read] : cases)
+    {
+        CReadOnlyFile file;
+        ASSERT_TRUE(file.Open(Scratch.AddFile(L"file.txt", bytes)));
+        unsigned long long fileSize = 99;
+        EXPECT_TRUE(file.QuerySize(fileSize));
+        EXPECT_EQ(strlen(bytes), fileSize);
+        BYTE buffer[64] = {};
+        DWORD total = 99;
+        EXPECT_TRUE(file.ReadAll(buffer, asked, total)) << bytes << ", " << asked;
+        EXPECT_EQ(read, total);
+        EXPECT_EQ(0, memcmp(buffer, bytes, read));
+    }
 }
 
 TEST_P(FileSystemTest, FiveMebibytesAreReadInChunksOfAtMostFour)
 {
-    CWidePathScope width(GetParam());
     const DWORD fileSize = 5 * 1024 * 1024;
-    const CWideString name = WriteFileOfSize(Scratch, L"big.bin", fileSize);
+    std::vector<char> bytes(fileSize);
+    for (DWORD i = 0; i < fileSize; i++)
+        bytes[i] = static_cast<char>(i * 7 + i / 4096);
+    const CWideString name = Scratch.AddFile(L"big.bin", bytes.data(), fileSize);
     CReadOnlyFile file;
     ASSERT_TRUE(file.OpenForReading(name, true));
-    unsigned long long size = 0;
-    ASSERT_TRUE(file.QuerySize(size));
-    EXPECT_EQ(fileSize, size);
-
-    CGuardedBlock buffer(fileSize);
+    // The buffer ends right at a no-access page: a transfer past the size asked for faults at once.
+    AllocHooks::SetGuarded(true);
+    std::unique_ptr<char, void (*)(void*)> buffer(static_cast<char*>(AllocateOrThrow(fileSize)), FreeBlock);
+    AllocHooks::SetGuarded(false);
     DWORD chunk = 0;
-    ASSERT_TRUE(file.ReadChunk(buffer.Get(), fileSize, chunk));
+    ASSERT_TRUE(file.ReadChunk(buffer.get(), fileSize, chunk));
     EXPECT_EQ(0x400000u, chunk);
 
     CReadOnlyFile again;
     ASSERT_TRUE(again.Open(name));
     DWORD total = 0;
-    ASSERT_TRUE(again.ReadAll(buffer.Get(), fileSize, total));
+    ASSERT_TRUE(again.ReadAll(buffer.get(), fileSize, total));
     EXPECT_EQ(fileSize, total);
-    bool same = true;
-    for (DWORD i = 0; i < fileSize && same; i++)
-        same = buffer.Get()[i] == static_cast<BYTE>(i * 7 + i / 4096);
-    EXPECT_TRUE(same);
-}
-
-TEST_P(FileSystemTest, ReadAllStopsAtTheEndOfAShorterFile)
-{
-    CWidePathScope width(GetParam());
-    const CWideString name = Scratch.AddFile(L"short.txt", "0123456789");
-    CReadOnlyFile file;
-    ASSERT_TRUE(file.Open(name));
-    BYTE buffer[64] = {};
-    DWORD total = 0;
-    EXPECT_TRUE(file.ReadAll(buffer, sizeof(buffer), total));
-    EXPECT_EQ(10u, total);
-    EXPECT_EQ(0, memcmp(buffer, "0123456789", 10));
+    EXPECT_EQ(0, memcmp(bytes.data(), buffer.get(), fileSize));
 }
 
 TEST_P(FileSystemTest, OpeningASecondNameClosesTheFirstHandle)
 {
-    CWidePathScope width(GetParam());
     const CWideString first = Scratch.AddFile(L"first.txt", "1");
     const CWideString second = Scratch.AddFile(L"second.txt", "2");
     CReadOnlyFile file;
+    EXPECT_FALSE(file.Open(Scratch.Path() + L"missing.txt"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
     ASSERT_TRUE(file.Open(first));
     // Opened without delete sharing, the first file cannot be deleted while the handle lives.
     EXPECT_FALSE(DeleteFileW(first));
@@ -167,22 +107,7 @@ TEST_P(FileSystemTest, OpeningASecondNameClosesTheFirstHandle)
     EXPECT_TRUE(file.Close()); // nothing held any more
 }
 
-TEST_P(FileSystemTest, OpeningAMissingFileFailsWithTheSystemsCode)
-{
-    CWidePathScope width(GetParam());
-    CReadOnlyFile file;
-    EXPECT_FALSE(file.Open(Scratch.Path() + L"missing.txt"));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-    EXPECT_TRUE(file.Close());
-}
-
-class FileSizeTest : public CModuleTest
-{
-protected:
-    CScratchFolder Scratch;
-};
-
-TEST_F(FileSizeTest, AFileOfAllOnesInTheLowSizeWordStillReportsItsSize)
+TEST_P(FileSystemTest, AFileOfAllOnesInTheLowSizeWordStillReportsItsSize)
 {
     const CWideString name = Scratch.AddFile(L"huge.bin");
     {

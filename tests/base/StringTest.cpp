@@ -1,224 +1,116 @@
-#include "TestSupport.h"
+#include "BaseTest.h"
 
-#include "base/WideString.h"
+using StringTest = CModuleTest;
 
-class StringTest : public CModuleTest
+TEST_F(StringTest, CapacitiesFollowTheGrowthPolicy)
 {
-};
-
-namespace
-{
-// Capacity after each unit appended to a new empty string, in runs: units [from, to] -> capacity.
-struct CCapacityRun
-{
-    int FirstLength;
-    int LastLength;
-    int Capacity;
-};
-
-const CCapacityRun kUnitByUnitCapacities[] = {
-    {0, 3, 4},       // empty strings start with room for three units
-    {4, 8, 9},       // 4 + 4 + 1
-    {9, 25, 26},     // 9 + 16 + 1
-    {26, 42, 43},    // 26 + 16 + 1
-    {43, 59, 60},    // 43 + 16 + 1
-    {60, 76, 77},    // 60 + 16 + 1
-    {77, 115, 116},  // above 64 the step is half the capacity: 77 + 38 + 1
-    {116, 174, 175}, // 116 + 58 + 1
-};
-} // namespace
-
-TEST_F(StringTest, AppendingUnitsFollowsTheGrowthSteps)
-{
+    // One unit appended at a time: {last length, capacity up to it}. The step is 4, 16 above 8,
+    // half the capacity above 64.
+    const std::pair<int, int> runs[] = {{3, 4}, {8, 9}, {25, 26}, {42, 43}, {59, 60}, {76, 77}, {115, 116}, {174, 175}};
     CWideString text;
-    for (const CCapacityRun& run : kUnitByUnitCapacities)
-    {
-        for (int length = run.FirstLength; length <= run.LastLength; length++)
-        {
-            if (length > 0)
-                text.Append(L'x');
-            ASSERT_EQ(length, text.Length());
-            ASSERT_EQ(run.Capacity, text.Capacity()) << "at length " << length;
-        }
-    }
-}
+    for (const auto& [lastLength, capacity] : runs)
+        for (; text.Length() <= lastLength; text.Append(L'x'))
+            ASSERT_EQ(capacity, text.Capacity()) << "at length " << text.Length();
 
-TEST_F(StringTest, InitialCapacitiesDependOnHowTheStringIsMade)
-{
-    const CWideString text(L"abcdef");
-    EXPECT_EQ(4, CWideString().Capacity());
-    EXPECT_EQ(2, CWideString(L'a').Capacity());
-    EXPECT_EQ(4, CWideString(L"abc").Capacity());
-    EXPECT_EQ(7, CWideString(text).Capacity());
-    EXPECT_EQ(1, CWideString(L"").Capacity());
-}
-
-TEST_F(StringTest, GrowthAboveSixtyFourAddsHalfTheCapacity)
-{
-    CWideString text(CWideString(L"0123456789012345678901234567890123456789012345678901234567890123"));
-    ASSERT_EQ(64, text.Length());
-    ASSERT_EQ(65, text.Capacity());
-    text.Append(L'x');
-    EXPECT_EQ(98, text.Capacity());
-}
-
-TEST_F(StringTest, AppendingMoreThanOneStepGrowsByExactlyWhatIsMissing)
-{
-    CWideString text(L"ab"); // capacity 3, nothing free
-    text.Append(L"0123456789");
-    EXPECT_EQ(14, text.Capacity()); // the step 4 is too small: it becomes 10, and 3 + 10 + 1
-    EXPECT_EQ(CWideString(L"ab0123456789"), text);
-}
-
-TEST_F(StringTest, AssignmentMakesTheCapacityExactlyTheNewLengthPlusOne)
-{
-    CWideString text(L"a long text of some length");
-    text = L"abc";
-    EXPECT_EQ(4, text.Capacity());
-    text = CWideString(L"abcdefgh");
-    EXPECT_EQ(9, text.Capacity());
-    text = L'z';
-    EXPECT_EQ(2, text.Capacity());
-    EXPECT_EQ(CWideString(L"z"), text);
+    const CWideString six(L"abcdef");
+    const wchar_t* const k64 = L"0123456789012345678901234567890123456789012345678901234567890123";
+    CWideString appended(k64), grown(L"ab"), shrunk(L"a long text of some length"), assigned(L"abc"), unit(L"abc");
+    appended.Append(L'x');
+    grown.Append(L"0123456789"); // more than one step: grows by exactly what is missing
+    shrunk = L"abc";
+    assigned = CWideString(L"abcdefgh");
+    unit = L'z';
+    const std::tuple<const char*, int, int> cases[] = {
+        {"new empty string", CWideString().Capacity(), 4}, {"one unit", CWideString(L'a').Capacity(), 2},
+        {"empty text", CWideString(L"").Capacity(), 1},    {"copy of six units", CWideString(six).Capacity(), 7},
+        {"64 units", CWideString(k64).Capacity(), 65},     {"64 units and one more", appended.Capacity(), 98},
+        {"ab + 10 units", grown.Capacity(), 14},           {"shorter text assigned", shrunk.Capacity(), 4},
+        {"longer text assigned", assigned.Capacity(), 9},  {"unit assigned", unit.Capacity(), 2},
+    };
+    for (const auto& [what, capacity, expected] : cases)
+        EXPECT_EQ(expected, capacity) << what;
+    EXPECT_EQ(CWideString(L"ab0123456789"), grown);
 }
 
 TEST_F(StringTest, CutsFollowTheirCountRules)
 {
     const CWideString abcdef(L"abcdef");
-    const struct
-    {
-        const char* What;
-        CWideString Result;
-        const wchar_t* Expected;
-    } cases[] = {
+    const std::tuple<const char*, CWideString, const wchar_t*> cuts[] = {
         {"Slice(2, 100)", abcdef.Slice(2, 100), L"cdef"}, {"Slice(1, 2)", abcdef.Slice(1, 2), L"bc"},
         {"Slice(6, 3)", abcdef.Slice(6, 3), L""},         {"Slice(0, 6)", abcdef.Slice(0, 6), L"abcdef"},
         {"SliceFrom(4)", abcdef.SliceFrom(4), L"ef"},     {"Prefix(3)", abcdef.Prefix(3), L"abc"},
         {"Prefix(10)", abcdef.Prefix(10), L"abcdef"},     {"Suffix(10) of abc", CWideString(L"abc").Suffix(10), L"abc"},
         {"Suffix(2)", abcdef.Suffix(2), L"ef"},           {"Suffix(0)", abcdef.Suffix(0), L""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(CWideString(c.Expected), c.Result) << c.What;
-}
+    for (const auto& [what, result, expected] : cuts)
+        EXPECT_EQ(CWideString(expected), result) << what;
 
-TEST_F(StringTest, EraseCutsItsCountAtTheEnd)
-{
-    const struct
+    const std::tuple<int, int, const wchar_t*> erasures[] = {{5, 3, L"abcde"},  {0, 2, L"cdef"},   {2, 2, L"abef"},
+                                                             {6, 1, L"abcdef"}, {1, 0, L"abcdef"}, {1, -3, L"abcdef"}};
+    for (const auto& [index, count, expected] : erasures)
     {
-        int Index;
-        int Count;
-        const wchar_t* Expected;
-    } cases[] = {
-        {5, 3, L"abcde"}, {0, 2, L"cdef"}, {2, 2, L"abef"}, {6, 1, L"abcdef"}, {1, 0, L"abcdef"}, {1, -3, L"abcdef"},
-    };
-    for (const auto& c : cases)
-    {
-        CWideString text(L"abcdef");
-        const int length = text.Erase(c.Index, c.Count);
-        EXPECT_EQ(CWideString(c.Expected), text) << c.Index << ", " << c.Count;
-        EXPECT_EQ(text.Length(), length);
+        CWideString text(abcdef);
+        EXPECT_EQ(CWideString::UnitCount(expected), text.Erase(index, count));
+        EXPECT_EQ(CWideString(expected), text) << "Erase(" << index << ", " << count << ")";
     }
-}
 
-TEST_F(StringTest, InsertAtCutsItsIndexToTheLength)
-{
-    const struct
-    {
-        int Index;
-        const wchar_t* Inserted;
-        const wchar_t* Expected;
-    } cases[] = {
-        {0, L"XY", L"XYabc"}, {1, L"XY", L"aXYbc"}, {3, L"XY", L"abcXY"}, {9, L"XY", L"abcXY"}, {1, L"", L"abc"},
-    };
-    for (const auto& c : cases)
+    const std::tuple<int, const wchar_t*, const wchar_t*> insertions[] = {
+        {0, L"XY", L"XYabc"}, {1, L"XY", L"aXYbc"}, {3, L"XY", L"abcXY"}, {9, L"XY", L"abcXY"}, {1, L"", L"abc"}};
+    for (const auto& [index, inserted, expected] : insertions)
     {
         CWideString text(L"abc");
-        EXPECT_EQ(CWideString::UnitCount(c.Expected), text.InsertAt(c.Index, CWideString(c.Inserted)));
-        EXPECT_EQ(CWideString(c.Expected), text);
+        EXPECT_EQ(CWideString::UnitCount(expected), text.InsertAt(index, CWideString(inserted)));
+        EXPECT_EQ(CWideString(expected), text) << "InsertAt(" << index << ")";
     }
     CWideString self(L"abc");
-    self.InsertAt(1, self);
+    self.InsertAt(1, self); // the units move while they are inserted
     EXPECT_EQ(CWideString(L"aabcbc"), self);
 }
 
-TEST_F(StringTest, FindCharAndFindLastChar)
+TEST_F(StringTest, TrimTrailingBlanksKeepsACarriageReturn)
 {
-    const CWideString text(L"a\\b\\c");
-    EXPECT_EQ(1, text.FindChar(L'\\'));
-    EXPECT_EQ(3, text.FindChar(L'\\', 2));
-    EXPECT_EQ(-1, text.FindChar(L'\\', 4));
-    EXPECT_EQ(3, text.FindLastChar(L'\\'));
-    EXPECT_EQ(-1, text.FindLastChar(L'x'));
-    EXPECT_EQ(-1, CWideString().FindLastChar(L'\\'));
-}
-
-TEST_F(StringTest, TrimTrailingBlanksRemovesSpaceTabAndLineFeedButNotCarriageReturn)
-{
-    const struct
+    // Space, tab and line feed go; a carriage return stays.
+    const std::pair<const wchar_t*, const wchar_t*> trims[] = {{L"abc \t\n", L"abc"},
+                                                               {L"abc\n\t ", L"abc"},
+                                                               {L"abc\r", L"abc\r"},
+                                                               {L"abc\r \t", L"abc\r"},
+                                                               {L" \t\n", L""},
+                                                               {L"a b", L"a b"},
+                                                               {L"", L""}};
+    for (const auto& [input, expected] : trims)
     {
-        const wchar_t* Text;
-        const wchar_t* Expected;
-    } cases[] = {
-        {L"abc \t\n", L"abc"}, {L"abc\n\t ", L"abc"}, {L"abc\r", L"abc\r"}, {L"abc\r \t", L"abc\r"},
-        {L" \t\n", L""},       {L"a b", L"a b"},      {L"", L""},
-    };
-    for (const auto& c : cases)
-    {
-        CWideString text(c.Text);
-        text.TrimTrailingBlanks();
-        EXPECT_EQ(CWideString(c.Expected), text);
-        EXPECT_EQ(CWideString::UnitCount(c.Expected), text.Length());
+        CWideString trimmed(input);
+        trimmed.TrimTrailingBlanks();
+        EXPECT_EQ(CWideString(expected), trimmed);
+        EXPECT_EQ(CWideString::UnitCount(expected), trimmed.Length());
     }
 }
 
-TEST_F(StringTest, CompareIsOrdinalOverUnsignedUnits)
+TEST_F(StringTest, ComparisonsOrdinalAndIgnoringCase)
 {
-    const struct
-    {
-        const wchar_t* A;
-        const wchar_t* B;
-        int Expected;
-    } cases[] = {
-        {L"abc", L"abc", 0}, {L"abc", L"abd", -1}, {L"b", L"a", 1},      {L"ab", L"a", 1},
-        {L"a", L"B", 1},     {L"", L"a", -1},      {L"\xFFFF", L"a", 1},
+    // {a, b, ordinal over unsigned units, ignoring case (upper-cases only the units that differ)}
+    const std::tuple<const wchar_t*, const wchar_t*, int, int> cases[] = {
+        {L"abc", L"abc", 0, 0},  {L"abc", L"abd", -1, -1},   {L"b", L"a", 1, 1},
+        {L"ab", L"a", 1, 1},     {L"", L"a", -1, -1},        {L"", L"", 0, 0},
+        {L"a", L"", 1, 1},       {L"\xFFFF", L"a", 1, 1},    {L"a", L"B", 1, -1},
+        {L"B", L"a", -1, 1},     {L"Part1", L"PART1", 1, 0}, {L"\x00E9t\x00E9", L"\x00C9T\x00C9", 1, 0},
+        {L"abc", L"ABD", 1, -1}, {L"[", L"a", -1, 1}, // '[' (0x5B) is above 'A' (0x41), so above a's upper case
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.Expected, CWideString(c.A).Compare(c.B)) << c.A << " vs " << c.B;
+    for (const auto& [a, b, ordinal, ignoringCase] : cases)
+    {
+        EXPECT_EQ(ordinal, CWideString(a).Compare(b)) << a << " vs " << b;
+        EXPECT_EQ(ignoringCase, CWideString(a).CompareIgnoreCase(b)) << a << " vs " << b;
+    }
     EXPECT_EQ(1, CNarrowString("\xE9").Compare("z")); // bytes compare unsigned too
+
+    CWideString path(L"C:\\Program Files\\\x00C9T\x00C9.ZIP");
+    path.ToLowerInPlace();
+    EXPECT_EQ(CWideString(L"c:\\program files\\\x00E9t\x00E9.zip"), path);
 }
 
-TEST_F(StringTest, CompareIgnoreCaseUpperCasesOnlyWhereTheUnitsDiffer)
+TEST_F(StringTest, AppendingAStringToItselfReadsTheGrownBuffer)
 {
-    const struct
-    {
-        const wchar_t* A;
-        const wchar_t* B;
-        int Expected;
-    } cases[] = {
-        {L"Part1", L"PART1", 0},
-        {L"a", L"B", -1},
-        {L"ab", L"a", 1},
-        {L"B", L"a", 1},
-        {L"", L"", 0},
-        {L"a", L"", 1},
-        {L"\x00E9t\x00E9", L"\x00C9T\x00C9", 0},
-        {L"abc", L"ABD", -1},
-        {L"[", L"a", 1}, // '[' (0x5B) is above 'A' (0x41), so above a's upper case
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.Expected, CWideString(c.A).CompareIgnoreCase(c.B)) << c.A << " vs " << c.B;
-}
-
-TEST_F(StringTest, ToLowerInPlaceLowerCasesTheWholeText)
-{
-    CWideString text(L"C:\\Program Files\\\x00C9T\x00C9.ZIP");
-    text.ToLowerInPlace();
-    EXPECT_EQ(CWideString(L"c:\\program files\\\x00E9t\x00E9.zip"), text);
-}
-
-TEST_F(StringTest, AppendingAStringToItselfDoublesIt)
-{
-    // Growing frees the old buffer; the source must be read from the new one.
+    // Growing frees the old buffer; with guard pages a read of it faults at once.
     AllocHooks::SetGuarded(true);
     CWideString text(L"abc");
     text.Append(text);
@@ -229,23 +121,18 @@ TEST_F(StringTest, AppendingAStringToItselfDoublesIt)
     EXPECT_EQ(CWideString(L"abcbc"), text);
 }
 
-TEST_F(StringTest, BufferForWriteAndCommitBuffer)
+TEST_F(StringTest, CommitBufferNeverReadsPastTheCapacity)
 {
     CWideString text;
-    wchar_t* buffer = text.BufferForWrite(10);
+    wcscpy(text.BufferForWrite(10), L"hello");
     EXPECT_EQ(11, text.Capacity());
-    wcscpy(buffer, L"hello");
     text.CommitBuffer();
-    EXPECT_EQ(5, text.Length());
+    EXPECT_EQ(CWideString(L"hello"), text);
     text.CommitBuffer(3);
     EXPECT_EQ(CWideString(L"hel"), text);
     text.BufferForWrite(5);
-    EXPECT_EQ(11, text.Capacity()); // no change below the capacity
-
-    // A buffer the system left unterminated is read only up to its capacity.
-    buffer = text.BufferForWrite(10);
-    for (int i = 0; i < text.Capacity(); i++)
-        buffer[i] = L'x';
+    EXPECT_EQ(11, text.Capacity());
+    wmemset(text.BufferForWrite(10), L'x', text.Capacity()); // left unterminated by the system
     text.CommitBuffer();
     EXPECT_EQ(10, text.Length());
     EXPECT_EQ(0, text.Ptr()[10]);
@@ -253,11 +140,8 @@ TEST_F(StringTest, BufferForWriteAndCommitBuffer)
 
 TEST_F(StringTest, FailedAllocationThrowsAndLeavesTheStringAsItWas)
 {
-    const struct
-    {
-        const char* What;
-        void (*Change)(CWideString& text, const CWideString& other);
-    } operations[] = {
+    const CWideString other(L"XYZ");
+    const std::pair<const char*, void (*)(CWideString&, const CWideString&)> operations[] = {
         {"append", [](CWideString& s, const CWideString& other) { s.Append(other); }},
         {"append unit", [](CWideString& s, const CWideString&) { s.Append(L'd'); }},
         {"append itself", [](CWideString& s, const CWideString&) { s.Append(s); }},
@@ -266,14 +150,13 @@ TEST_F(StringTest, FailedAllocationThrowsAndLeavesTheStringAsItWas)
         {"insert", [](CWideString& s, const CWideString& other) { s.InsertAt(1, other); }},
         {"buffer", [](CWideString& s, const CWideString&) { s.BufferForWrite(100); }},
     };
-    const CWideString other(L"XYZ");
-    for (const auto& operation : operations)
+    for (const auto& [what, change] : operations)
     {
         CWideString text(L"abc");
         AllocHooks::FailNth(1);
-        EXPECT_THROW(operation.Change(text, other), CNewException) << operation.What;
+        EXPECT_THROW(change(text, other), CNewException) << what;
         AllocHooks::FailNth(0);
-        EXPECT_EQ(CWideString(L"abc"), text) << operation.What;
-        EXPECT_EQ(4, text.Capacity()) << operation.What;
+        EXPECT_EQ(CWideString(L"abc"), text) << what;
+        EXPECT_EQ(4, text.Capacity()) << what;
     }
 }

@@ -1,89 +1,51 @@
-#include "TestSupport.h"
+#include "BaseTest.h"
 
 #include "base/TextConvert.h"
 
-class TextConvertTest : public CModuleTest
-{
-};
+#include <string>
 
-namespace
-{
-// Switches the file APIs to the OEM code page for one scope.
-class COemFileApisScope
-{
-public:
-    COemFileApisScope() { SetFileApisToOEM(); }
-    ~COemFileApisScope() { SetFileApisToANSI(); }
-};
-
-CNarrowString Bytes(std::initializer_list<unsigned char> bytes)
-{
-    CNarrowString text;
-    for (unsigned char b : bytes)
-        text.Append(static_cast<char>(b));
-    return text;
-}
-} // namespace
+using TextConvertTest = CModuleTest;
 
 TEST_F(TextConvertTest, Utf8ToWideDecodesAndStopsWhereTheSystemSays)
 {
-    const struct
-    {
-        const char* What;
-        CNarrowString Input;
-        bool Valid;
-        std::wstring Expected;
-    } cases[] = {
-        {"ascii", Bytes({'L', 'a', 'n', 'g'}), true, L"Lang"},
-        {"two bytes", Bytes({0xC3, 0xA9}), true, L"\x00E9"},
-        {"euro sign", Bytes({0xE2, 0x82, 0xAC}), true, L"\x20AC"},
-        {"outside the basic plane", Bytes({0xF0, 0x9F, 0x98, 0x80}), true, L"\xD83D\xDE00"},
-        {"highest code point", Bytes({0xF4, 0x8F, 0xBF, 0xBF}), true, L"\xDBFF\xDFFF"},
-        {"lone continuation byte", Bytes({0x80}), false, L""},
-        {"continuation byte after text", Bytes({'a', 0xBF, 'b'}), false, L"a"},
-        {"short sequence: the cutting byte is dropped", Bytes({0xC3, 0x41}), true, std::wstring(1, L'\x0003')},
-        {"short sequence at the end", Bytes({'x', 0xE2, 0x82}), true, L"x\x0082"},
-        {"beyond the last code point", Bytes({0xF4, 0x90, 0x80, 0x80}), false, L""},
-        {"overlong form accepted", Bytes({0xC0, 0xAF}), true, L"/"},
-        {"encoded surrogate accepted", Bytes({0xED, 0xA0, 0x80}), true, std::wstring(1, L'\xD800')},
-        {"empty", CNarrowString(), true, L""},
+    // {bytes, valid, units decoded}
+    const std::tuple<const char*, bool, std::wstring> cases[] = {
+        {"Lang", true, L"Lang"},
+        {"\xC3\xA9", true, L"\x00E9"},
+        {"\xE2\x82\xAC", true, L"\x20AC"},
+        {"\xF0\x9F\x98\x80", true, L"\xD83D\xDE00"}, // outside the basic plane
+        {"\xF4\x8F\xBF\xBF", true, L"\xDBFF\xDFFF"}, // the highest code point
+        {"\x80", false, L""},                        // a lone continuation byte
+        {"a\xBF\x62", false, L"a"},
+        {"\xC3\x41", true, std::wstring(1, L'\x0003')}, // a short sequence; the byte that cut it is dropped
+        {"x\xE2\x82", true, L"x\x0082"},
+        {"\xF4\x90\x80\x80", false, L""},                   // beyond the last code point
+        {"\xC0\xAF", true, L"/"},                           // overlong forms are accepted
+        {"\xED\xA0\x80", true, std::wstring(1, L'\xD800')}, // so are encoded surrogates
+        {"", true, L""},
     };
-    for (const auto& c : cases)
+    for (const auto& [bytes, valid, expected] : cases)
     {
         CWideString result;
-        EXPECT_EQ(c.Valid, Utf8ToWide(c.Input, result)) << c.What;
-        EXPECT_EQ(std::wstring(result.Ptr(), result.Length()), c.Expected) << c.What;
-        EXPECT_EQ(static_cast<int>(c.Expected.size()), result.Length()) << c.What;
+        EXPECT_EQ(valid, Utf8ToWide(CNarrowString(bytes), result)) << testing::PrintToString(bytes);
+        EXPECT_EQ(expected, std::wstring(result.Ptr(), result.Length())) << testing::PrintToString(bytes);
     }
 }
 
 TEST_F(TextConvertTest, UnmappableCharactersBecomeTheReplacementAndAreReported)
 {
-    const struct
-    {
-        const wchar_t* Text;
-        const char* Expected;
-        bool Replaced;
-    } cases[] = {
-        {L"caf\x00E9", "caf\xE9", false},
-        {L"\x20AC", "\x80", false},
-        {L"a\x4E2Dz", "a_z", true}, // a Chinese character: no best fit in code page 1252 either
-        {L"\x4E2D\x6587", "__", true},
+    // Code page 1252 has no Chinese characters, not even a best fit; for an omega it has one.
+    const std::tuple<const wchar_t*, char, const char*, bool> cases[] = {
+        {L"caf\x00E9", '_', "caf\xE9", false}, {L"\x20AC", '_', "\x80", false}, {L"a\x4E2Dz", '_', "a_z", true},
+        {L"\x4E2D\x6587", '_', "__", true},    {L"a\x4E2Dz", '#', "a#z", true}, {L"a\x03A9z", '_', "aOz", false},
     };
-    for (const auto& c : cases)
+    for (const auto& [text, replacement, expected, replaced] : cases)
     {
-        bool replaced = !c.Replaced;
-        const CNarrowString narrow = MultiByteFromWide(CWideString(c.Text), 1252, '_', &replaced);
-        EXPECT_EQ(CNarrowString(c.Expected), narrow) << c.Text;
-        EXPECT_EQ(c.Replaced, replaced) << c.Text;
-        EXPECT_EQ(CNarrowString(c.Expected), MultiByteFromWide(CWideString(c.Text), 1252)) << c.Text;
+        bool used = !replaced;
+        EXPECT_EQ(CNarrowString(expected), MultiByteFromWide(CWideString(text), 1252, replacement, &used));
+        EXPECT_EQ(replaced, used) << text;
+        EXPECT_TRUE(replacement != '_' || CNarrowString(expected) == MultiByteFromWide(CWideString(text), 1252));
     }
-    bool replaced = false;
-    EXPECT_EQ(CNarrowString("a#z"), MultiByteFromWide(CWideString(L"a\x4E2Dz"), 1252, '#', &replaced));
-    EXPECT_TRUE(replaced);
-    // Where the code page has a close form, the system's best fit is used instead.
-    EXPECT_EQ(CNarrowString("aOz"), MultiByteFromWide(CWideString(L"a\x03A9z"), 1252, '_', &replaced));
-    EXPECT_FALSE(replaced);
 }
 
 TEST_F(TextConvertTest, EmptyTextNeverFailsAndRefusedConversionsThrowTheirCodes)
@@ -93,63 +55,38 @@ TEST_F(TextConvertTest, EmptyTextNeverFailsAndRefusedConversionsThrowTheirCodes)
     EXPECT_TRUE(WideFromMultiByte(CNarrowString(), 12345).IsEmpty());
     EXPECT_TRUE(MultiByteFromWide(CWideString(), 12345, '_', &replaced).IsEmpty());
     EXPECT_FALSE(replaced);
-    try
-    {
-        WideFromMultiByte(CNarrowString("abc"), 12345);
-        ADD_FAILURE() << "no exception";
-    }
-    catch (int code)
-    {
-        EXPECT_EQ(0x44E74, code);
-    }
-    try
-    {
-        MultiByteFromWide(CWideString(L"abc"), 12345);
-        ADD_FAILURE() << "no exception";
-    }
-    catch (int code)
-    {
-        EXPECT_EQ(0x44E75, code);
-    }
+    EXPECT_EQ(0x44E74, ThrownCode([] { WideFromMultiByte(CNarrowString("abc"), 12345); }));
+    EXPECT_EQ(0x44E75, ThrownCode([] { MultiByteFromWide(CWideString(L"abc"), 12345); }));
+
+    // An exhausted heap throws its own exception and leaves the input as it was.
+    const CNarrowString narrow("abc");
+    AllocHooks::FailNth(1);
+    EXPECT_THROW(WideFromSystemText(narrow), CNewException);
+    AllocHooks::FailNth(0);
+    EXPECT_EQ(CNarrowString("abc"), narrow);
 }
 
 TEST_F(TextConvertTest, FileNamesFollowTheFileApiCodePageAndOtherTextTheAnsiCodePage)
 {
     // e-acute is 0xE9 in the ANSI code page 1252 and 0x82 in the OEM code page 437.
     const CWideString name(L"caf\x00E9");
-    EXPECT_EQ(static_cast<UINT>(CP_ACP), FileApiCodePage());
-    EXPECT_EQ(CNarrowString("caf\xE9"), FileApiTextFromWide(name));
+    for (bool oem : {false, true})
     {
-        COemFileApisScope oem;
-        EXPECT_EQ(static_cast<UINT>(CP_OEMCP), FileApiCodePage());
-        EXPECT_EQ(CNarrowString("caf\x82"), FileApiTextFromWide(name));
-        EXPECT_EQ(name, WideFromFileApiText(CNarrowString("caf\x82")));
+        COemFileApisScope scope(oem);
+        const CNarrowString fileBytes(oem ? "caf\x82" : "caf\xE9");
+        EXPECT_EQ(static_cast<UINT>(oem ? CP_OEMCP : CP_ACP), FileApiCodePage());
+        EXPECT_EQ(fileBytes, FileApiTextFromWide(name));
+        EXPECT_EQ(name, WideFromFileApiText(fileBytes));
         EXPECT_EQ(CNarrowString("caf\xE9"), SystemTextFromWide(name));
         EXPECT_EQ(name, WideFromSystemText(CNarrowString("caf\xE9")));
     }
-    EXPECT_EQ(static_cast<UINT>(CP_ACP), FileApiCodePage());
-    EXPECT_EQ(name, WideFromFileApiText(CNarrowString("caf\xE9")));
+    EXPECT_EQ(static_cast<UINT>(CP_ACP), FileApiCodePage()); // asked anew each time
 }
 
 TEST_F(TextConvertTest, CharToUpperMapsOneUnit)
 {
-    const struct
-    {
-        wchar_t Unit;
-        wchar_t Expected;
-    } cases[] = {
-        {0, 0},         {L'a', L'A'}, {L'Z', L'Z'}, {L'1', L'1'}, {L'\x00E9', L'\x00C9'}, {L'\x03C9', L'\x03A9'},
-        {L'\\', L'\\'},
-    };
+    const wchar_t cases[][2] = {{0, 0},         {L'a', L'A'},           {L'Z', L'Z'},          {L'1', L'1'},
+                                {L'\\', L'\\'}, {L'\x00E9', L'\x00C9'}, {L'\x03C9', L'\x03A9'}};
     for (const auto& c : cases)
-        EXPECT_EQ(static_cast<int>(c.Expected), static_cast<int>(CharToUpper(c.Unit))) << static_cast<int>(c.Unit);
-}
-
-TEST_F(TextConvertTest, ConversionsKeepTheirInputWhenTheHeapIsExhausted)
-{
-    const CNarrowString narrow("abc");
-    AllocHooks::FailNth(1);
-    EXPECT_THROW(WideFromSystemText(narrow), CNewException);
-    AllocHooks::FailNth(0);
-    EXPECT_EQ(CNarrowString("abc"), narrow);
+        EXPECT_EQ(static_cast<int>(c[1]), static_cast<int>(CharToUpper(c[0]))) << static_cast<int>(c[0]);
 }
