@@ -1,13 +1,10 @@
 #include "LaunchTestSupport.h"
 
-#include "base/AllocHooks.h"
 #include "launch/ArchiverCommands.h"
 #include "launch/Launch.h"
 #include "server/Module.h"
 
 #include <cstdlib>
-#include <memory>
-#include <set>
 
 namespace
 {
@@ -17,26 +14,15 @@ protected:
     CStandInLogs Logs;
 };
 
-std::wstring Archiver()
+// Extract ('x', `text` the output folder), test ('t') or compress ('a', `text` the archive name).
+DWORD Launch(char operation, const CNameList& names, const wchar_t* text = L"", const wchar_t* type = L"",
+             bool email = false, bool dialog = false, bool waitForExit = false)
 {
-    return QuotedStandIn(L"VNTXG.exe");
-}
-
-// The bytes the name list of `names` must consist of.
-std::vector<BYTE> ExpectedBlock(const std::vector<std::wstring>& names)
-{
-    std::vector<BYTE> bytes = {0, 0};
-    for (const std::wstring& name : names)
-    {
-        for (wchar_t unit : name)
-        {
-            bytes.push_back(static_cast<BYTE>(unit & 0xFF));
-            bytes.push_back(static_cast<BYTE>(unit >> 8));
-        }
-        bytes.push_back(0);
-        bytes.push_back(0);
-    }
-    return bytes;
+    if (operation == 'x')
+        return ExtractArchives(names, CWideString(text), dialog);
+    if (operation == 't')
+        return TestArchives(names);
+    return CompressFiles(CWideString(), CWideString(text), CWideString(type), names, email, dialog, waitForExit);
 }
 
 // The first numbers srand(seed) gives.
@@ -49,417 +35,230 @@ std::vector<int> Draws(unsigned seed, int count)
     return numbers;
 }
 
-// The ticks whose names a test has taken: from the tick it began at to one well ahead of the
-// clock, so that the tick the launch right after seeds with is among them, however long taking
-// the names took.
-struct CSeedRange
-{
-    DWORD First;
-    DWORD End;
-};
-
-template <typename TTake> CSeedRange TakeAhead(TTake take)
-{
-    const DWORD kLead = 500;
-    CSeedRange range{GetTickCount(), GetTickCount()};
-    while (range.End < GetTickCount() + kLead)
-        take(range.End++);
-    return range;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
-
-// Kernel objects of whatever kind, held under chosen names for one scope.
-class CHeldNames
-{
-public:
-    CHeldNames() = default;
-    CHeldNames(const CHeldNames&) = delete;
-    CHeldNames& operator=(const CHeldNames&) = delete;
-    ~CHeldNames()
-    {
-        for (HANDLE handle : _handles)
-            CloseHandle(handle);
-    }
-    void Mapping(const std::wstring& name)
-    {
-        Keep(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 2, Narrow(name).c_str()));
-    }
-    void Event(const std::wstring& name) { Keep(CreateEventA(nullptr, TRUE, FALSE, Narrow(name).c_str())); }
-    std::set<unsigned>& Numbers() { return _numbers; }
-
-private:
-    void Keep(HANDLE handle)
-    {
-        if (handle != nullptr)
-            _handles.push_back(handle);
-    }
-    std::vector<HANDLE> _handles;
-    std::set<unsigned> _numbers;
-};
 } // namespace
 
-TEST_F(ArchiverCommandsTest, ExtractAndTestCommandLines)
+TEST_F(ArchiverCommandsTest, CommandLinesAndListsAsTheArchiverReceivesThem)
 {
+    enum
+    {
+        kEmail = 1,
+        kDialog = 2,
+        kAnsi = 4, // the Windows 98 path
+        kNoNames = 8,
+    };
     struct
     {
-        bool Test;
-        const wchar_t* OutputFolder;
-        bool ShowDialog;
+        char Operation;
+        const wchar_t* Text; // output folder or archive name
+        const wchar_t* Type;
+        int Flags;
         int LargePages; // -1: no value
         const wchar_t* Tail;
     } const cases[] = {
-        {false, L"C:\\Work\\report", false, -1, L" x -o\"C:\\Work\\report\" -slp- -an -ai#<list>"},
-        {false, L"C:\\Work\\report\\", true, 0, L" x -o\"C:\\Work\\report\\\" -ad -slp- -an -ai#<list>"},
-        {false, L"", false, 0, L" x -slp- -an -ai#<list>"},
-        {false, L"", true, 1, L" x -ad -an -ai#<list>"},
-        {false, L"C:\\Work\\*", false, 7, L" x -o\"C:\\Work\\*\" -an -ai#<list>"}, // several archives
-        {true, L"", false, -1, L" t -slp- -an -ai#<list>"},
-        {true, L"", false, 1, L" t -an -ai#<list>"},
+        {'x', L"C:\\Work\\report", L"", 0, -1, L" x -o\"C:\\Work\\report\" -slp- -an -ai#<Extract list>"},
+        {'x', L"C:\\Work\\report\\", L"", kDialog, 0, L" x -o\"C:\\Work\\report\\\" -ad -slp- -an -ai#<Extract list>"},
+        {'x', L"", L"", 0, 0, L" x -slp- -an -ai#<Extract list>"},
+        {'x', L"", L"", kDialog, 1, L" x -ad -an -ai#<Extract list>"},
+        {'x', L"C:\\Work\\*", L"", 0, 7, L" x -o\"C:\\Work\\*\" -an -ai#<Extract list>"}, // several archives
+        // The command line goes through the ANSI code page on Windows 98, the names never do:
+        // Windows-1252 has the e acute and the euro sign, no CJK and no omega (its best fit is "O").
+        {'x', L"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC", L"", 0, -1,
+         L" x -o\"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC\" -slp- -an -ai#<Extract list>"},
+        {'x', L"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC", L"", kAnsi, -1,
+         L" x -o\"C:\\O __\\caf\x00E9 \x20AC\" -slp- -an -ai#<Extract list>"},
+        {'t', L"", L"", 0, -1, L" t -slp- -an -ai#<Extract list>"},
+        {'t', L"", L"", 0, 1, L" t -an -ai#<Extract list>"},
+        {'t', L"", L"", kNoNames | kAnsi, -1, L" t -slp- -an -ai#<Extract list>"},
+        {'a', L"Project.zip", L"zip", kEmail, -1, L" a -i#<Compress list> -tzip -seml. -slp- -- \"Project.zip\""},
+        {'a', L"Project.VNTX", L"VNTX", 0, 0, L" a -i#<Compress list> -tVNTX -slp- -- \"Project.VNTX\""},
+        {'a', L"Project", L"", kDialog, 1, L" a -i#<Compress list> -ad -- \"Project\""},
+        {'a', L"Project", L"", kEmail | kDialog | kAnsi, -1, L" a -i#<Compress list> -seml. -ad -slp- -- \"Project\""},
+        {'a', L"", L"", 0, 1, L" a -i#<Compress list> -- \"\""},
     };
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\Work\\report.zip", L"C:\\Work\\other.rar"});
+    CProductSettings settings(false, 0);
     for (const auto& item : cases)
     {
-        CLargePagesScope largePages(item.LargePages);
-        EXPECT_EQ(0u, item.Test ? TestArchives(names)
-                                : ExtractArchives(names, CWideString(item.OutputFolder), item.ShowDialog));
-    }
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(std::size(cases), records.size());
-    for (size_t i = 0; i < records.size(); i++)
-    {
-        CListArgument list;
-        EXPECT_EQ(Archiver() + cases[i].Tail, CutListArgument(records[i][L"CommandLine"], L"VNTXExtract", list));
-        EXPECT_EQ(L"76", list.SizeText); // 2 + 2 * (18 + 1) + 2 * (17 + 1)
-        EXPECT_EQ(L"exact", records[i][L"Block"]);
-        EXPECT_EQ(L"opened", records[i][L"Event"]);
-        EXPECT_EQ((std::vector<std::wstring>{L"C:\\Work\\report.zip", L"C:\\Work\\other.rar"}), records[i].Names);
+        SCOPED_TRACE(item.Tail);
+        settings.LargePages(item.LargePages);
+        CWidePathScope path((item.Flags & kAnsi) == 0);
+        const std::vector<std::wstring> values =
+            (item.Flags & kNoNames)
+                ? std::vector<std::wstring>()
+                : std::vector<std::wstring>{L"C:\\Work\\report.zip", L"C:\\\xD83D\xDE00\\other.rar"};
+        EXPECT_EQ(0u, Launch(item.Operation, CNameList(values), item.Text, item.Type, (item.Flags & kEmail) != 0,
+                             (item.Flags & kDialog) != 0));
+        const auto records = Logs.Archiver();
+        ASSERT_EQ(static_cast<size_t>(&item - cases + 1), records.size());
+        std::wstring size;
+        EXPECT_EQ(QuotedStandIn(L"VNTXG.exe") + item.Tail, CutListArgument(records.back()[L"CommandLine"], &size));
+        // 2 + 2 * (18 + 1) + 2 * (15 + 1) bytes, or the leading zero unit alone.
+        EXPECT_EQ(values.empty() ? L"2" : L"72", size);
+        EXPECT_EQ(values, records.back().Names);
+        EXPECT_EQ(L"exact", records.back()[L"Block"]);
+        EXPECT_EQ(L"opened", records.back()[L"Event"]);
     }
 }
 
-TEST_F(ArchiverCommandsTest, CompressCommandLines)
+TEST_F(ArchiverCommandsTest, ListsOfTheSameTickTakeTheNextNumberAndHoldTheirNamesExactly)
 {
+    // Each name with its zero unit after a leading zero unit; UTF-16 as it is, surrogates included.
+    const std::vector<std::wstring> lists[] = {{}, {L"C:\\a", L"C:\\bb"}, {L"\xD83D\xDE00", L"\x4E2D\\", L""}};
+    const std::vector<BYTE> blocks[] = {
+        {0, 0},
+        {0, 0, 'C', 0, ':', 0, '\\', 0, 'a', 0, 0, 0, 'C', 0, ':', 0, '\\', 0, 'b', 0, 'b', 0, 0, 0},
+        {0, 0, 0x3D, 0xD8, 0x00, 0xDE, 0, 0, 0x2D, 0x4E, '\\', 0, 0, 0, 0, 0}};
+    // All three seed the generator with the same tick: each finds the names of those before it
+    // taken and draws again.
+    for (;;)
+    {
+        CNamedFileMapping mappings[3];
+        CNamedEvent events[3];
+        CWideString commandLines[3] = {L"P -ai#", L"P -ai#", L"P -ai#"};
+        const DWORD tick = GetTickCount();
+        for (int i = 0; i < 3; i++)
+            ASSERT_EQ(0u, CreateNameListMapping(CNameList(lists[i]), L"VNTXExtract", mappings[i], events[i],
+                                                commandLines[i]));
+        const std::vector<int> draws = Draws(tick, 3);
+        if (GetTickCount() != tick || draws[0] == draws[1] || draws[1] == draws[2] || draws[0] == draws[2])
+            continue; // the clock moved on in between: once more
+        for (int i = 0; i < 3; i++)
+        {
+            const std::string number = std::to_string(draws[i]), size = std::to_string(blocks[i].size());
+            EXPECT_EQ(blocks[i].size(), NameListBlockSize(CNameList(lists[i])));
+            EXPECT_EQ("P -ai#VNTXExtractMapping" + number + ":" + size + ":VNTXExtractMappingEndEvent" + number,
+                      std::string(commandLines[i].Ptr(), commandLines[i].Ptr() + commandLines[i].Length()));
+            // Reachable by the name on the command line, holding exactly the block.
+            HANDLE opened = OpenFileMappingA(FILE_MAP_READ, FALSE, ("VNTXExtractMapping" + number).c_str());
+            ASSERT_NE(nullptr, opened);
+            const BYTE* view = static_cast<const BYTE*>(MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0));
+            ASSERT_NE(nullptr, view);
+            EXPECT_EQ(blocks[i], std::vector<BYTE>(view, view + blocks[i].size()));
+            EXPECT_EQ(0, view[blocks[i].size()]);
+            UnmapViewOfFile(view);
+            CloseHandle(opened);
+            // A manual-reset event, not signalled, under the name on the command line.
+            HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, ("VNTXExtractMappingEndEvent" + number).c_str());
+            ASSERT_NE(nullptr, event);
+            EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+            SetEvent(event);
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
+            CloseHandle(event);
+        }
+        return;
+    }
+}
+
+TEST_F(ArchiverCommandsTest, TakenNamesFailTheLaunchAfterBoundedAttempts)
+{
+    // A name held by an object of the other kind cannot be had at all; one held by an object of
+    // the same kind is skipped, for as many draws as the limit allows, not forever. Either way
+    // the launch gives up without starting the archiver and closes what it had created.
+    EXPECT_EQ(4u * (RAND_MAX + 1u), kNameAttemptLimit);
     struct
     {
-        const wchar_t* ArchiveName;
-        const wchar_t* ArchiveType;
-        bool Email;
-        bool ShowDialog;
-        int LargePages;
-        const wchar_t* Tail;
+        const char* Held;
+        bool HeldIsEvent;
+        unsigned Attempts;
+        char Operation;
+        DWORD Error;
     } const cases[] = {
-        {L"Project.zip", L"zip", true, false, -1, L" a -i#<list> -tzip -seml. -slp- -- \"Project.zip\""},
-        {L"Project.VNTX", L"VNTX", false, false, 0, L" a -i#<list> -tVNTX -slp- -- \"Project.VNTX\""},
-        {L"Project", L"", false, true, 1, L" a -i#<list> -ad -- \"Project\""},
-        {L"Project", L"", true, true, -1, L" a -i#<list> -seml. -ad -slp- -- \"Project\""},
-        {L"", L"", false, false, 1, L" a -i#<list> -- \"\""},
+        {"VNTXExtractMapping", true, kNameAttemptLimit, 't', 0x80004005},
+        {"VNTXCompressMappingEndEvent", false, kNameAttemptLimit, 'a', ERROR_INVALID_HANDLE},
+        {"VNTXExtractMapping", false, 2, 'x', 0x80004005},
+        {"VNTXExtractMappingEndEvent", true, 2, 't', ERROR_ALREADY_EXISTS},
     };
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\Work\\Project\\a.txt", L"C:\\Work\\Project\\Docs"});
+    const CNameList names({L"C:\\a.zip"});
+    const long handles = CountOpenHandles();
     for (const auto& item : cases)
     {
-        CLargePagesScope largePages(item.LargePages);
-        EXPECT_EQ(0u, CompressFiles(CWideString(), CWideString(item.ArchiveName), CWideString(item.ArchiveType), names,
-                                    item.Email, item.ShowDialog, false));
+        SCOPED_TRACE(item.Held);
+        const unsigned saved = SetNameAttemptLimit(item.Attempts);
+        std::vector<HANDLE> held;
+        // Every tick up to one well ahead of the clock, so that the launch right after seeds with
+        // one of them, however long taking the names took.
+        for (DWORD seed = GetTickCount(); seed < GetTickCount() + 500; seed++)
+            for (int number : Draws(seed, 2))
+            {
+                const std::string name = item.Held + std::to_string(number);
+                held.push_back(item.HeldIsEvent ? CreateEventA(nullptr, TRUE, FALSE, name.c_str())
+                                                : CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                                     2, name.c_str()));
+            }
+        EXPECT_EQ(item.Error, Launch(item.Operation, names, L"a.zip"));
+        for (HANDLE handle : held)
+            CloseHandle(handle);
+        SetNameAttemptLimit(saved);
     }
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(std::size(cases), records.size());
-    for (size_t i = 0; i < records.size(); i++)
-    {
-        CListArgument list;
-        EXPECT_EQ(Archiver() + cases[i].Tail, CutListArgument(records[i][L"CommandLine"], L"VNTXCompress", list));
-        EXPECT_TRUE(list.Found);
-        EXPECT_EQ(L"exact", records[i][L"Block"]);
-        EXPECT_EQ(2u, records[i].Names.size());
-    }
+    EXPECT_EQ(handles, CountOpenHandles());
+    EXPECT_EQ(0u, Logs.Archiver().size());
 }
 
-TEST_F(ArchiverCommandsTest, NameListBlockHoldsEachNameWithItsZero)
+TEST_F(ArchiverCommandsTest, TheWaitForTheArchiverIsBounded)
 {
-    const std::vector<std::vector<std::wstring>> lists = {
-        {},
-        {L"C:\\a", L"C:\\bb"},
-        {L"C:\\\xD83D\xDE00 smile.zip", L"C:\\\x4E2D\x6587\\", L""},
+    // The thread comes back when the archiver has taken its list or exited, at the latest when
+    // the limit passes; after that the list outlives our handles, as the archiver holds it too.
+    struct
+    {
+        const wchar_t* Mode;
+        DWORD Limit;
+        bool WaitForExit;
+        DWORD AtLeast, Below;
+        int RecordedOnReturn; // -1: either way
+        const wchar_t* Block;
+    } const cases[] = {
+        {L"exit", kNameListWaitLimit, false, 0, 10000, 1, L"<absent>"},     // exits without reading
+        {L"slow:700", kNameListWaitLimit, false, 650, 10000, 1, L"exact"},  // reads slowly
+        {L"stay:8000", kNameListWaitLimit, false, 0, 6000, 1, L"exact"},    // the event ends the wait...
+        {L"stay:1500", kNameListWaitLimit, true, 1400, 10000, 1, L"exact"}, // ...unless the exit is awaited
+        {L"slow:2500", 400, false, 350, 2400, 0, L"exact"},                 // slower than the limit
+        {L"hang", 400, false, 350, 2400, -1, L"<absent>"},                  // never reads
     };
-    for (const auto& values : lists)
-    {
-        COwningVector<CWideString> names;
-        FillNames(names, values);
-        CNamedFileMapping mapping;
-        CNamedEvent endEvent;
-        CWideString commandLine(L"P -ai#");
-        ASSERT_EQ(0u, CreateNameListMapping(names, L"VNTXExtract", mapping, endEvent, commandLine));
-
-        const std::vector<BYTE> expected = ExpectedBlock(values);
-        CListArgument list;
-        EXPECT_EQ(L"P -ai#<list>", CutListArgument(commandLine.Ptr(), L"VNTXExtract", list));
-        EXPECT_EQ(std::to_wstring(expected.size()), list.SizeText);
-
-        // The mapping is reachable by the name on the command line, and holds exactly the block.
-        HANDLE opened = OpenFileMappingA(FILE_MAP_READ, FALSE, Narrow(list.MappingName).c_str());
-        ASSERT_NE(nullptr, opened);
-        const BYTE* view = static_cast<const BYTE*>(MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0));
-        ASSERT_NE(nullptr, view);
-        EXPECT_EQ(expected, std::vector<BYTE>(view, view + expected.size()));
-        EXPECT_EQ(0, view[expected.size()]);
-        UnmapViewOfFile(view);
-        CloseHandle(opened);
-
-        // A manual-reset event, not signalled, under the name on the command line.
-        HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, Narrow(list.EventName).c_str());
-        ASSERT_NE(nullptr, event);
-        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
-        SetEvent(event);
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(endEvent.GetHandle(), 0));
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(endEvent.GetHandle(), 0));
-        CloseHandle(event);
-    }
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a", L"C:\\bb"});
-    EXPECT_EQ(24u, NameListBlockSize(names));
-}
-
-TEST_F(ArchiverCommandsTest, TheArchiverReceivesNamesOutsideTheBasicPlane)
-{
-    const std::vector<std::wstring> values = {L"C:\\\xD83D\xDE00.zip", L"C:\\caf\x00E9\\\x4E2D.rar"};
-    COwningVector<CWideString> names;
-    FillNames(names, values);
-    EXPECT_EQ(0u, ExtractArchives(names, CWideString(), false));
-    FillNames(names, {});
-    EXPECT_EQ(0u, TestArchives(names));
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(2u, records.size());
-    EXPECT_EQ(values, records[0].Names);
-    EXPECT_EQ(L"exact", records[0][L"Block"]);
-    CListArgument list;
-    CutListArgument(records[1][L"CommandLine"], L"VNTXExtract", list);
-    EXPECT_EQ(L"2", list.SizeText);
-    EXPECT_EQ(L"0", records[1][L"Names"]);
-    EXPECT_EQ(L"exact", records[1][L"Block"]);
-}
-
-TEST_F(ArchiverCommandsTest, WindowsNinetyEightPathKeepsTheBlockWide)
-{
-    CWidePathScope ansi(false);
-    const std::vector<std::wstring> values = {L"C:\\\x03A9.zip"};
-    COwningVector<CWideString> names;
-    FillNames(names, values);
-    // Windows-1252 has the e acute; CJK it lacks, even as a best-fit look-alike.
-    EXPECT_EQ(0u, ExtractArchives(names, CWideString(L"C:\\\x4E2D\\\x00E9t\x00E9"), false));
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    CListArgument list;
-    // The command line went through the ANSI code page; the names did not.
-    EXPECT_EQ(Archiver() + L" x -o\"C:\\_\\\x00E9t\x00E9\" -slp- -an -ai#<list>",
-              CutListArgument(records[0][L"CommandLine"], L"VNTXExtract", list));
-    EXPECT_EQ(values, records[0].Names);
-    EXPECT_EQ(L"exact", records[0][L"Block"]);
-}
-
-TEST_F(ArchiverCommandsTest, TakenNamesMoveToTheNextNumber)
-{
-    // Both names that the generator gives first for any tick of the coming second are taken, as
-    // by a launch that started at the same tick and still holds its list.
-    CHeldNames held;
-    std::set<unsigned> firstDraws;
-    const CSeedRange seeds = TakeAhead(
-        [&](DWORD seed)
-        {
-            const int first = Draws(seed, 1)[0];
-            if (firstDraws.insert(first).second)
-            {
-                held.Mapping(L"VNTXExtractMapping" + std::to_wstring(first));
-                held.Event(L"VNTXExtractMappingEndEvent" + std::to_wstring(first));
-            }
-        });
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    CNamedFileMapping mapping;
-    CNamedEvent endEvent;
-    CWideString commandLine;
-    ASSERT_EQ(0u, CreateNameListMapping(names, L"VNTXExtract", mapping, endEvent, commandLine));
-    CListArgument list;
-    CutListArgument(commandLine.Ptr(), L"VNTXExtract", list);
-    ASSERT_TRUE(list.Found) << commandLine.Ptr();
-    EXPECT_EQ(0u, firstDraws.count(list.MappingNumber));
-    EXPECT_EQ(0u, firstDraws.count(list.EventNumber));
-    // The numbers are the next draws of a seed from that second, skipping every taken one.
-    bool mappingExplained = false, eventExplained = false;
-    for (DWORD seed = seeds.First; seed < seeds.End; seed++)
-    {
-        for (int number : Draws(seed, 8))
-            if (firstDraws.count(number) == 0)
-            {
-                mappingExplained |= static_cast<unsigned>(number) == list.MappingNumber;
-                eventExplained |= static_cast<unsigned>(number) == list.EventNumber;
-                break;
-            }
-    }
-    EXPECT_TRUE(mappingExplained) << list.MappingNumber;
-    EXPECT_TRUE(eventExplained) << list.EventNumber;
-}
-
-TEST_F(ArchiverCommandsTest, NameOfAnotherKindFailsTheLaunch)
-{
-    // A name held by an object of another kind cannot be opened as a mapping or as an event:
-    // the launch gives up without starting the archiver, and closes what it had created.
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    const long handles = CountOpenHandles();
-    {
-        CHeldNames held;
-        TakeAhead([&](DWORD seed) { held.Event(L"VNTXExtractMapping" + std::to_wstring(Draws(seed, 1)[0])); });
-        EXPECT_EQ(0x80004005u, TestArchives(names));
-    }
-    {
-        CHeldNames held;
-        TakeAhead([&](DWORD seed)
-                  { held.Mapping(L"VNTXCompressMappingEndEvent" + std::to_wstring(Draws(seed, 1)[0])); });
-        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
-                  CompressFiles(CWideString(), CWideString(L"a.zip"), CWideString(L"zip"), names, false, false, false));
-    }
-    EXPECT_EQ(handles, CountOpenHandles());
-    EXPECT_EQ(0u, Logs.Archiver().size());
-}
-
-TEST_F(ArchiverCommandsTest, TheSearchForAFreeNameIsBounded)
-{
-    // Every number the generator gives within the limit names a taken object: the launch fails
-    // as if the object could not be created, instead of drawing forever.
-    EXPECT_EQ(4u * (RAND_MAX + 1u), kNameAttemptLimit);
-    const unsigned savedLimit = SetNameAttemptLimit(2);
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    {
-        CHeldNames held;
-        TakeAhead(
-            [&](DWORD seed)
-            {
-                for (int number : Draws(seed, 2))
-                    held.Mapping(L"VNTXExtractMapping" + std::to_wstring(number));
-            });
-        EXPECT_EQ(0x80004005u, ExtractArchives(names, CWideString(), false));
-    }
-    {
-        CHeldNames held;
-        TakeAhead(
-            [&](DWORD seed)
-            {
-                for (int number : Draws(seed, 2))
-                    held.Event(L"VNTXExtractMappingEndEvent" + std::to_wstring(number));
-            });
-        EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), TestArchives(names));
-    }
-    SetNameAttemptLimit(savedLimit);
-    EXPECT_EQ(0u, Logs.Archiver().size());
-}
-
-TEST_F(ArchiverCommandsTest, MissingArchiverStartsNothingAndLeaksNothing)
-{
-    CModuleInstanceScope kernel(GetModuleHandleW(L"kernel32.dll"));
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    const long handles = CountOpenHandles();
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ExtractArchives(names, CWideString(), false));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), TestArchives(names));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
-              CompressFiles(CWideString(), CWideString(L"a"), CWideString(), names, false, true, false));
-    EXPECT_EQ(handles, CountOpenHandles());
-}
-
-TEST_F(ArchiverCommandsTest, ArchiverThatExitsWithoutReadingEndsTheWait)
-{
-    CArchiverModeScope mode(L"exit");
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u, ExtractArchives(names, CWideString(), false));
-    EXPECT_LT(ElapsedSince(start), 10000u);
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(L"exit", records[0][L"Mode"]);
-}
-
-TEST_F(ArchiverCommandsTest, TheEventEndsTheWaitBeforeTheArchiverExits)
-{
-    CArchiverModeScope mode(L"stay:8000");
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u, TestArchives(names));
-    EXPECT_LT(ElapsedSince(start), 6000u);
-    // The archiver wrote its record before it signalled.
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(L"exact", records[0][L"Block"]);
-}
-
-TEST_F(ArchiverCommandsTest, SlowArchiverWithinTheLimitIsWaitedFor)
-{
-    CArchiverModeScope mode(L"slow:700");
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\slow.zip"});
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u, ExtractArchives(names, CWideString(), false));
-    EXPECT_GE(ElapsedSince(start), 650u);
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(L"exact", records[0][L"Block"]);
-}
-
-TEST_F(ArchiverCommandsTest, ArchiverSlowerThanTheLimitStillFindsItsList)
-{
-    // The shell's thread comes back at the limit; the list outlives our handles because the
-    // archiver holds it too, and is read whole later.
-    CWaitLimitScope limit(400);
-    CArchiverModeScope mode(L"slow:2500");
     const std::vector<std::wstring> values = {L"C:\\late\\\xD83D\xDE00.zip", L"C:\\late\\b.rar"};
-    COwningVector<CWideString> names;
-    FillNames(names, values);
-    const long handles = CountOpenHandles();
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u,
-              CompressFiles(CWideString(), CWideString(L"late.zip"), CWideString(L"zip"), names, false, false, false));
-    const DWORD elapsed = ElapsedSince(start);
-    EXPECT_GE(elapsed, 350u);
-    EXPECT_LT(elapsed, 2400u);
-    EXPECT_EQ(handles, CountOpenHandles());
-    EXPECT_EQ(0u, Logs.Archiver().size());
-    const auto records = Logs.WaitForArchiver(1);
-    ASSERT_EQ(1u, records.size());
-    EXPECT_EQ(values, records[0].Names);
-    EXPECT_EQ(L"exact", records[0][L"Block"]);
-    EXPECT_EQ(L"opened", records[0][L"Event"]);
-}
-
-TEST_F(ArchiverCommandsTest, HungArchiverDoesNotHoldTheThread)
-{
-    CWaitLimitScope limit(400);
-    CArchiverModeScope mode(L"hang");
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\a.zip"});
-    const long handles = CountOpenHandles();
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(0u, TestArchives(names));
-    EXPECT_GE(ElapsedSince(start), 350u);
-    EXPECT_EQ(handles, CountOpenHandles());
-    const auto records = Logs.WaitForArchiver(1);
-    ASSERT_EQ(1u, records.size());
-    const std::wstring pid = records[0][L"Pid"];
-    ASSERT_NE(L"<absent>", pid);
-    EndProcess(static_cast<DWORD>(std::stoul(pid)));
+    const CNameList names(values);
+    long handles = -1; // counted after the first launch, which opens handles of the system's own
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(item.Mode);
+        const size_t index = &item - cases;
+        CArchiverMode mode(item.Mode);
+        const DWORD savedLimit = SetNameListWaitLimit(item.Limit);
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(0u, Launch('a', names, L"late.zip", L"zip", false, false, item.WaitForExit));
+        const DWORD elapsed = GetTickCount() - start;
+        SetNameListWaitLimit(savedLimit);
+        EXPECT_GE(elapsed, item.AtLeast);
+        EXPECT_LT(elapsed, item.Below);
+        handles = handles < 0 ? CountOpenHandles() : handles;
+        EXPECT_EQ(handles, CountOpenHandles());
+        if (item.RecordedOnReturn >= 0)
+        {
+            EXPECT_EQ(index + item.RecordedOnReturn, Logs.Archiver().size());
+        }
+        const auto records = Logs.Archiver(index + 1);
+        ASSERT_EQ(index + 1, records.size());
+        EXPECT_EQ(item.Mode, records.back()[L"Mode"]);
+        EXPECT_EQ(item.Block, records.back()[L"Block"]);
+        if (records.back()[L"Block"] == L"exact")
+        {
+            EXPECT_EQ(values, records.back().Names);
+            EXPECT_EQ(L"opened", records.back()[L"Event"]);
+        }
+        if (records.back()[L"Pid"] != L"<absent>")
+        {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(records.back()[L"Pid"]));
+            TerminateProcess(process, 9);
+            WaitForSingleObject(process, 10000);
+            CloseHandle(process);
+        }
+    }
 }
 
 TEST_F(ArchiverCommandsTest, ExhaustedMemoryReleasesEverythingOnTheWay)
 {
-    CArchiverModeScope mode(L"exit");
+    CArchiverMode mode(L"exit");
     CScratchFolder work;
-    COwningVector<CWideString> names;
-    FillNames(names, {L"C:\\Work\\a.zip", L"C:\\Work\\b.zip"});
+    const CNameList names({L"C:\\Work\\a.zip", L"C:\\Work\\b.zip"});
     const auto compress = [&]
     { return CompressFiles(work.Path(), CWideString(L"Work.zip"), CWideString(L"zip"), names, true, false, false); };
     // The first launch, and the first exception thrown, of a process open a few handles of the
@@ -493,5 +292,5 @@ TEST_F(ArchiverCommandsTest, ExhaustedMemoryReleasesEverythingOnTheWay)
     EXPECT_GT(failures, 5);
     EXPECT_EQ(handles, CountOpenHandles());
     // Besides the first, only the run that needed no more blocks than it got started the archiver.
-    EXPECT_EQ(2u, Logs.WaitForArchiver(2).size());
+    EXPECT_EQ(2u, Logs.Archiver(2).size());
 }

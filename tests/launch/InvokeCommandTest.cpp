@@ -1,9 +1,10 @@
-#include "HandlerTestSupport.h"
+#include "LaunchTestSupport.h"
 
-#include "base/AllocHooks.h"
+#include "launch/ArchiverCommands.h"
 #include "server/Module.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace
 {
@@ -16,11 +17,6 @@ protected:
     CScratchFolder Work;
 };
 
-std::wstring Archiver()
-{
-    return QuotedStandIn(L"VNTXG.exe");
-}
-
 std::wstring WithoutTrailingBackslash(std::wstring path)
 {
     if (path.size() > 3 && path.back() == L'\\')
@@ -28,245 +24,198 @@ std::wstring WithoutTrailingBackslash(std::wstring path)
     return path;
 }
 
-std::wstring CurrentFolder()
+std::wstring Replace(std::wstring text, const wchar_t* what, const std::wstring& by)
 {
-    wchar_t folder[MAX_PATH + 1] = {};
-    GetCurrentDirectoryW(MAX_PATH, folder);
-    return folder;
-}
-
-// What the archiver must receive for each command of a flat menu for one archive, report.zip in
-// the folder W: the command line with "<W>" for the folder and "<list>" for the list argument,
-// and the folder it runs in ("<W>" or "<cwd>").
-struct CExpectedLaunch
-{
-    const wchar_t* Verb;
-    const wchar_t* Tail;
-    const wchar_t* Folder;
-};
-
-const CExpectedLaunch kOneArchive[] = {
-    {L"VantorExtract", L" x -o\"<W>report\\\" -ad -slp- -an -ai#<list>", L"<cwd>"},
-    {L"VantorExtractHere", L" x -o\"<W>\" -slp- -an -ai#<list>", L"<cwd>"},
-    {L"VantorExtractTo", L" x -o\"<W>report\" -slp- -an -ai#<list>", L"<cwd>"},
-    {L"VantorTest", L" t -slp- -an -ai#<list>", L"<cwd>"},
-    {L"VantorCompressToZip", L" a -i#<list> -tzip -slp- -- \"report.zip\"", L"<W>"},
-    {L"VantorCompressToZipEmail", L" a -i#<list> -tzip -seml. -slp- -- \"report.zip\"", L"<cwd>"},
-    {L"VantorCompressToVNTX", L" a -i#<list> -tVNTX -slp- -- \"report.VNTX\"", L"<W>"},
-    {L"VantorCompressToVNTXEmail", L" a -i#<list> -tVNTX -seml. -slp- -- \"report.VNTX\"", L"<cwd>"},
-    {L"VantorCompress", L" a -i#<list> -ad -slp- -- \"report\"", L"<W>"},
-    {L"VantorCompressEmail", L" a -i#<list> -seml. -ad -slp- -- \"report\"", L"<cwd>"},
-};
-
-std::wstring Expand(std::wstring text, const std::wstring& work)
-{
-    for (size_t at; (at = text.find(L"<W>")) != std::wstring::npos;)
-        text.replace(at, 3, work);
-    if (text == L"<cwd>")
-        return CurrentFolder();
-    return text;
+    const size_t at = text.find(what);
+    return at == std::wstring::npos ? text : text.replace(at, wcslen(what), by);
 }
 } // namespace
 
 TEST_F(InvokeCommandTest, EveryCommandReachesTheArchiverByOffsetAndByVerb)
 {
-    CMenuSettingsScope settings(false, kAllCommands);
-    const std::wstring archive = std::wstring(Work.AddFile(L"report.zip").Ptr());
-    const std::wstring work(Work.Path().Ptr());
+    // In menu order from offset 1: what the archiver receives for each command of a flat menu
+    // for report.zip in the folder <W>.
+    struct
+    {
+        const char* Verb;
+        const wchar_t* Tail;
+        bool InWork; // runs in <W>, else in the current folder
+    } const cases[] = {
+        {"VantorExtract", L" x -o\"<W>report\\\" -ad -slp- -an -ai#<Extract list>", false},
+        {"VantorExtractHere", L" x -o\"<W>\" -slp- -an -ai#<Extract list>", false},
+        {"VantorExtractTo", L" x -o\"<W>report\" -slp- -an -ai#<Extract list>", false},
+        {"VantorTest", L" t -slp- -an -ai#<Extract list>", false},
+        {"VantorCompressToZip", L" a -i#<Compress list> -tzip -slp- -- \"report.zip\"", true},
+        {"VantorCompressToZipEmail", L" a -i#<Compress list> -tzip -seml. -slp- -- \"report.zip\"", false},
+        {"VantorCompressToVNTX", L" a -i#<Compress list> -tVNTX -slp- -- \"report.VNTX\"", true},
+        {"VantorCompressToVNTXEmail", L" a -i#<Compress list> -tVNTX -seml. -slp- -- \"report.VNTX\"", false},
+        {"VantorCompress", L" a -i#<Compress list> -ad -slp- -- \"report\"", true},
+        {"VantorCompressEmail", L" a -i#<Compress list> -seml. -ad -slp- -- \"report\"", false},
+    };
+    CProductSettings settings(false, kAllCommands);
+    const std::wstring archive = Work.AddFile(L"report.zip").Ptr();
+    wchar_t current[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
     CHandlerUnderTest handler;
     handler.Select({archive});
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
-    const std::vector<std::wstring> verbs = handler.Verbs();
-    ASSERT_EQ(11u, verbs.size());
-    ASSERT_EQ(L"VantorOpen", verbs[0]);
 
-    // Each command three times: by offset (36-byte record), by wide verb (64-byte record with
-    // CMIC_MASK_UNICODE) and by ANSI verb (36-byte record).
-    for (const CExpectedLaunch& expected : kOneArchive)
-    {
-        const auto found = std::find(verbs.begin(), verbs.end(), expected.Verb);
-        ASSERT_NE(verbs.end(), found) << expected.Verb;
-        EXPECT_EQ(S_OK, handler.InvokeByOffset(static_cast<UINT>(found - verbs.begin())));
-        EXPECT_EQ(S_OK, handler.InvokeByWideVerb(expected.Verb));
-        EXPECT_EQ(S_OK, handler.InvokeByAnsiVerb(std::string(found->begin(), found->end()).c_str()));
-    }
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(3 * std::size(kOneArchive), records.size());
-    for (size_t i = 0; i < records.size(); i++)
-    {
-        const CExpectedLaunch& expected = kOneArchive[i / 3];
-        const wchar_t* prefix = wcsstr(expected.Tail, L" a ") == expected.Tail ? L"VNTXCompress" : L"VNTXExtract";
-        CListArgument list;
-        EXPECT_EQ(Archiver() + Expand(expected.Tail, work), CutListArgument(records[i][L"CommandLine"], prefix, list))
-            << expected.Verb;
-        EXPECT_EQ(WithoutTrailingBackslash(Expand(expected.Folder, work)),
-                  WithoutTrailingBackslash(records[i][L"Folder"]))
-            << expected.Verb;
-        EXPECT_EQ(std::vector<std::wstring>{archive}, records[i].Names) << expected.Verb;
-        EXPECT_EQ(L"exact", records[i][L"Block"]) << expected.Verb;
-    }
-}
-
-TEST_F(InvokeCommandTest, OpenStartsTheFileManagerOnTheFirstNameOnly)
-{
-    CMenuSettingsScope settings(false, kAllCommands);
-    const std::wstring first = Work.AddFile(L"first archive.zip").Ptr();
-    const std::wstring second = Work.AddFile(L"second.zip").Ptr();
-    CHandlerUnderTest handler;
-    handler.Select({first});
-    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
-    EXPECT_EQ(S_OK, handler.InvokeByWideVerb(L"VantorOpen"));
-    // A new selection after the menu was built: Open still opens one archive, the first.
-    handler.Select({second, first});
-    EXPECT_EQ(S_OK, handler.InvokeByOffset(0));
-    // With no selection left there is nothing to open.
-    handler.Select({});
-    EXPECT_EQ(S_OK, handler.InvokeByAnsiVerb("VantorOpen"));
-
-    // Nobody waits for the file manager: the two may record in either order.
-    const auto records = Logs.WaitForFileManager(2);
-    ASSERT_EQ(2u, records.size());
-    std::vector<std::wstring> commandLines = {records[0][L"CommandLine"], records[1][L"CommandLine"]};
-    std::sort(commandLines.begin(), commandLines.end());
-    EXPECT_EQ((std::vector<std::wstring>{QuotedStandIn(L"VNTXFM.exe") + L" \"" + first + L"\"",
-                                         QuotedStandIn(L"VNTXFM.exe") + L" \"" + second + L"\""}),
-              commandLines);
-    Sleep(300);
-    EXPECT_EQ(2u, Logs.FileManager().size());
-    EXPECT_EQ(0u, Logs.Archiver().size());
-}
-
-TEST_F(InvokeCommandTest, SeveralArchivesExtractEachIntoItsOwnFolder)
-{
-    CMenuSettingsScope settings(false, 0x4 | 0x1000); // ExtractTo, CompressToZip
-    const std::wstring a = Work.AddFile(L"a.zip").Ptr();
-    const std::wstring b = Work.AddFile(L"b.rar").Ptr();
-    const std::wstring notes = Work.AddFile(L"notes.txt").Ptr();
-    CHandlerUnderTest handler;
-    handler.Select({a, notes, b});
-    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 2), handler.BuildMenu());
-    EXPECT_EQ(S_OK, handler.InvokeByWideVerb(L"VantorExtractTo"));
-    EXPECT_EQ(S_OK, handler.InvokeByWideVerb(L"VantorCompressToZip"));
-
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(2u, records.size());
-    CListArgument list;
-    const std::wstring work(Work.Path().Ptr());
-    // The whole selection goes to the archiver, in order, archives or not.
-    EXPECT_EQ(Archiver() + L" x -o\"" + work + L"*\" -slp- -an -ai#<list>",
-              CutListArgument(records[0][L"CommandLine"], L"VNTXExtract", list));
-    EXPECT_EQ((std::vector<std::wstring>{a, notes, b}), records[0].Names);
-    // Several items are archived under the name of the folder holding them.
-    const std::wstring folderName =
-        WithoutTrailingBackslash(work).substr(WithoutTrailingBackslash(work).rfind(L'\\') + 1);
-    EXPECT_EQ(Archiver() + L" a -i#<list> -tzip -slp- -- \"" + folderName + L".zip\"",
-              CutListArgument(records[1][L"CommandLine"], L"VNTXCompress", list));
-    EXPECT_EQ((std::vector<std::wstring>{a, notes, b}), records[1].Names);
-}
-
-TEST_F(InvokeCommandTest, CascadedSubmenuEntryDoesNothing)
-{
-    CMenuSettingsScope settings(true, kAllCommands);
-    CHandlerUnderTest handler;
-    handler.Select({Work.AddFile(L"a.zip").Ptr()});
-    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), handler.BuildMenu());
-    EXPECT_EQ(L"Vantor", handler.Verbs()[0]);
-    EXPECT_EQ(S_OK, handler.InvokeByOffset(0));
-    EXPECT_EQ(S_OK, handler.InvokeByWideVerb(L"Vantor"));
-    EXPECT_EQ(S_OK, handler.InvokeByAnsiVerb("Vantor"));
-    EXPECT_EQ(0u, Logs.Archiver().size());
-    // Offset 5 of the cascaded menu is the fifth command: Test.
-    EXPECT_EQ(S_OK, handler.InvokeByOffset(5));
-    const auto records = Logs.Archiver();
-    ASSERT_EQ(1u, records.size());
-    CListArgument list;
-    EXPECT_EQ(Archiver() + L" t -slp- -an -ai#<list>",
-              CutListArgument(records[0][L"CommandLine"], L"VNTXExtract", list));
+    // Each command on the wide and on the Windows 98 path, three times: by offset and by ANSI
+    // verb in the 36-byte record, by wide verb in the 64-byte one (another ANSI verb beside it).
+    size_t count = 0;
+    for (bool wide : {true, false})
+        for (const auto& item : cases)
+        {
+            SCOPED_TRACE(std::string(item.Verb) + (wide ? " wide" : " ANSI"));
+            CWidePathScope path(wide);
+            const std::wstring verb(item.Verb, item.Verb + strlen(item.Verb));
+            EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(&item - cases + 1)));
+            EXPECT_EQ(S_OK, handler.Invoke(item.Verb));
+            EXPECT_EQ(S_OK, handler.Invoke("VantorOpen", verb.c_str()));
+            const auto records = Logs.Archiver();
+            ASSERT_EQ(count += 3, records.size());
+            for (size_t i = count - 3; i < count; i++)
+            {
+                EXPECT_EQ(QuotedStandIn(L"VNTXG.exe") + Replace(item.Tail, L"<W>", Work.Path().Ptr()),
+                          CutListArgument(records[i][L"CommandLine"]));
+                EXPECT_EQ(item.InWork ? WithoutTrailingBackslash(Work.Path().Ptr()) : current, records[i][L"Folder"]);
+                EXPECT_EQ(std::vector<std::wstring>{archive}, records[i].Names);
+                EXPECT_EQ(L"exact", records[i][L"Block"]);
+            }
+        }
     EXPECT_EQ(0u, Logs.FileManager().size());
 }
 
-TEST_F(InvokeCommandTest, UnknownOffsetsAndVerbsFail)
+TEST_F(InvokeCommandTest, OpenTakesTheFirstNameTheArchiverTakesThemAll)
 {
-    CMenuSettingsScope settings(false, kAllCommands);
+    CProductSettings settings(false, kAllCommands);
+    const std::vector<std::wstring> names = {Work.AddFile(L"first archive.zip").Ptr(), Work.AddFile(L"notes.txt").Ptr(),
+                                             Work.AddFile(L"b.rar").Ptr()};
+    CHandlerUnderTest handler;
+    handler.Select(names);
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 10), handler.BuildMenu()); // no Open for several
+    EXPECT_EQ(S_OK, handler.Invoke("VantorTest", L"VantorExtractTo"));
+    EXPECT_EQ(S_OK, handler.Invoke("VantorTest", L"VantorCompressToZip"));
+    handler.Select({names[0]});
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
+    EXPECT_EQ(S_OK, handler.Invoke("VantorTest", L"VantorOpen"));
+    // A new selection after the menu was built: Open still opens one name, the first; with no
+    // selection left there is nothing to open.
+    handler.Select({names[2], names[0]});
+    EXPECT_EQ(S_OK, handler.Invoke("VantorOpen"));
+    handler.Select({});
+    EXPECT_EQ(S_OK, handler.Invoke("VantorOpen"));
+
+    // Each archive into its own folder; several items archived under the name of their folder.
+    const auto records = Logs.Archiver();
+    ASSERT_EQ(2u, records.size());
+    const std::wstring work = WithoutTrailingBackslash(Work.Path().Ptr());
+    EXPECT_EQ(QuotedStandIn(L"VNTXG.exe") + L" x -o\"" + work + L"\\*\" -slp- -an -ai#<Extract list>",
+              CutListArgument(records[0][L"CommandLine"]));
+    EXPECT_EQ(QuotedStandIn(L"VNTXG.exe") + L" a -i#<Compress list> -tzip -slp- -- \"" +
+                  work.substr(work.rfind(L'\\') + 1) + L".zip\"",
+              CutListArgument(records[1][L"CommandLine"]));
+    EXPECT_EQ(names, records[0].Names);
+    EXPECT_EQ(names, records[1].Names);
+    // Nobody waits for the file manager: the two may record in either order.
+    const auto opened = Logs.FileManager(2);
+    ASSERT_EQ(2u, opened.size());
+    std::vector<std::wstring> commandLines = {opened[0][L"CommandLine"], opened[1][L"CommandLine"]};
+    std::sort(commandLines.begin(), commandLines.end());
+    EXPECT_EQ((std::vector<std::wstring>{QuotedStandIn(L"VNTXFM.exe") + L" \"" + names[2] + L"\"",
+                                         QuotedStandIn(L"VNTXFM.exe") + L" \"" + names[0] + L"\""}),
+              commandLines);
+    Sleep(300);
+    EXPECT_EQ(2u, Logs.FileManager().size());
+}
+
+TEST_F(InvokeCommandTest, SubmenuEntryDoesNothingUnknownOffsetsVerbsAndShortRecordsFail)
+{
+    const auto offset = [](UINT value) { return MAKEINTRESOURCEA(value); };
+    const LPCWSTR wideOffset5 = reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(5));
+    struct
+    {
+        DWORD Size, Mask;
+        LPCSTR Verb;
+        LPCWSTR VerbW;
+        HRESULT Result;
+    } const cases[] = {
+        // The cascaded menu's offset 0 is the submenu's own entry.
+        {36, 0, offset(0), nullptr, S_OK},
+        {64, CMIC_MASK_UNICODE, "VantorTest", L"Vantor", S_OK},
+        {36, 0, "Vantor", nullptr, S_OK},
+        {36, 0, offset(12), nullptr, E_FAIL},
+        {36, 0, offset(0xFFFF), nullptr, E_FAIL},
+        // Verbs are matched exactly, case included.
+        {64, CMIC_MASK_UNICODE, "VantorTest", L"vantortest", E_FAIL},
+        {64, CMIC_MASK_UNICODE, "VantorTest", L"VantorTest ", E_FAIL},
+        {36, 0, "VANTORTEST", nullptr, E_FAIL},
+        {36, 0, "Test", nullptr, E_FAIL},
+        {36, 0, "", nullptr, E_FAIL},
+        {8, 0, "VantorTest", nullptr, E_INVALIDARG}, // ends before the verb
+        // The wide verb only counts in the extended record with the mask; a wide verb that is an
+        // offset leaves the choice to the low word of the ANSI field.
+        {64, 0, "vantortest", L"VantorTest", E_FAIL},
+        {36, CMIC_MASK_UNICODE, "vantortest", L"VantorTest", E_FAIL},
+        {64, CMIC_MASK_UNICODE, offset(12), wideOffset5, E_FAIL},
+        {64, CMIC_MASK_UNICODE, offset(5), wideOffset5, S_OK}, // Test
+    };
+    CProductSettings settings(true, kAllCommands);
     CHandlerUnderTest handler;
     handler.Select({Work.AddFile(L"a.zip").Ptr()});
-    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
-    EXPECT_EQ(E_FAIL, handler.InvokeByOffset(11));
-    EXPECT_EQ(E_FAIL, handler.InvokeByOffset(0xFFFF));
-    // Verbs are matched exactly, case included.
-    EXPECT_EQ(E_FAIL, handler.InvokeByWideVerb(L"vantortest"));
-    EXPECT_EQ(E_FAIL, handler.InvokeByWideVerb(L"VantorTest "));
-    EXPECT_EQ(E_FAIL, handler.InvokeByAnsiVerb("VANTORTEST"));
-    EXPECT_EQ(E_FAIL, handler.InvokeByAnsiVerb("Test"));
-    EXPECT_EQ(E_FAIL, handler.InvokeByAnsiVerb(""));
-    EXPECT_EQ(E_INVALIDARG, handler.Menu()->InvokeCommand(nullptr));
-    CMINVOKECOMMANDINFO tooSmall = {};
-    tooSmall.cbSize = 8; // ends before the verb
-    EXPECT_EQ(E_INVALIDARG, handler.Menu()->InvokeCommand(&tooSmall));
-
-    // Without CMIC_MASK_UNICODE the extended record's ANSI verb counts; a wide verb that is an
-    // offset leaves the choice to the low word of the ANSI field.
-    CMINVOKECOMMANDINFOEX info = {};
-    info.cbSize = sizeof(info);
-    info.lpVerb = "vantortest";
-    info.lpVerbW = L"VantorTest";
-    EXPECT_EQ(E_FAIL, handler.Menu()->InvokeCommand(reinterpret_cast<LPCMINVOKECOMMANDINFO>(&info)));
-    info.fMask = CMIC_MASK_UNICODE;
-    info.lpVerb = MAKEINTRESOURCEA(11);
-    info.lpVerbW = reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(4));
-    EXPECT_EQ(E_FAIL, handler.Menu()->InvokeCommand(reinterpret_cast<LPCMINVOKECOMMANDINFO>(&info)));
-    EXPECT_EQ(0u, Logs.Archiver().size());
-    info.lpVerb = MAKEINTRESOURCEA(4); // Test
-    EXPECT_EQ(S_OK, handler.Menu()->InvokeCommand(reinterpret_cast<LPCMINVOKECOMMANDINFO>(&info)));
-    EXPECT_EQ(1u, Logs.Archiver().size());
-}
-
-TEST_F(InvokeCommandTest, WindowsNinetyEightPathMatchesAnsiVerbs)
-{
-    CWidePathScope ansi(false);
-    CMenuSettingsScope settings(false, 0x2); // Extract Here
-    const std::wstring archive = Work.AddFile(L"caf\x00E9.zip").Ptr();
-    CHandlerUnderTest handler;
-    handler.Select({archive});
-    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), handler.BuildMenu());
-    EXPECT_EQ(S_OK, handler.InvokeByAnsiVerb("VantorExtractHere"));
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), handler.BuildMenu());
+    EXPECT_EQ(E_INVALIDARG, handler.Object().InvokeCommand(nullptr));
+    for (const auto& item : cases)
+        EXPECT_EQ(item.Result, handler.Invoke(item.Verb, item.VerbW, item.Size, item.Mask)) << &item - cases;
     const auto records = Logs.Archiver();
     ASSERT_EQ(1u, records.size());
-    CListArgument list;
-    EXPECT_EQ(Archiver() + L" x -o\"" + std::wstring(Work.Path().Ptr()) + L"\" -slp- -an -ai#<list>",
-              CutListArgument(records[0][L"CommandLine"], L"VNTXExtract", list));
-    EXPECT_EQ(std::vector<std::wstring>{archive}, records[0].Names);
+    EXPECT_EQ(QuotedStandIn(L"VNTXG.exe") + L" t -slp- -an -ai#<Extract list>",
+              CutListArgument(records[0][L"CommandLine"]));
+    EXPECT_EQ(0u, Logs.FileManager().size());
 }
 
-TEST_F(InvokeCommandTest, MissingArchiverShowsNothingAndSucceeds)
+TEST_F(InvokeCommandTest, MissingProgramsStartNothingShowNothingLeakNothing)
 {
-    CMenuSettingsScope settings(false, kAllCommands);
+    CProductSettings settings(false, kAllCommands);
     CHandlerUnderTest handler;
     handler.Select({Work.AddFile(L"a.zip").Ptr()});
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
     CErrorBoxWatcher watcher;
-    CModuleInstanceScope kernel(GetModuleHandleW(L"kernel32.dll"));
+    // The module folder is the system folder, which holds neither program.
+    const HINSTANCE module = g_ModuleInstance;
+    g_ModuleInstance = GetModuleHandleW(L"kernel32.dll");
     // The count starts once the watcher's thread and the system's first failed start have
     // opened what they keep.
-    EXPECT_EQ(S_OK, handler.InvokeByOffset(4));
+    EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(4)));
     Sleep(100);
     const long handles = CountOpenHandles();
-    for (UINT offset = 0; offset < 11; offset++)
-        EXPECT_EQ(S_OK, handler.InvokeByOffset(offset)) << offset;
+    const CNameList names({L"C:\\a.zip"});
+    for (bool wide : {true, false})
+    {
+        CWidePathScope path(wide);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ExtractArchives(names, CWideString(), false));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), TestArchives(names));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND),
+                  CompressFiles(CWideString(), CWideString(L"a"), CWideString(), names, false, true, false));
+        // The shell learns nothing of it: Open, Extract, Test, Compress.
+        for (UINT offset : {0, 1, 4, 5})
+            EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(offset))) << offset;
+    }
     EXPECT_EQ(handles, CountOpenHandles());
+    g_ModuleInstance = module;
     Sleep(200);
-    EXPECT_EQ(0u, watcher.Boxes().size());
+    EXPECT_EQ(0u, watcher.Stop().size());
 }
 
 TEST_F(InvokeCommandTest, ExhaustedMemoryShowsTheErrorBoxAndSucceeds)
 {
-    CMenuSettingsScope settings(false, kAllCommands);
-    CArchiverModeScope mode(L"exit");
+    CProductSettings settings(false, kAllCommands);
+    CArchiverMode mode(L"exit");
     CHandlerUnderTest handler;
     handler.Select({Work.AddFile(L"a.zip").Ptr()});
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
     const long before = AllocHooks::AllocationCount();
-    ASSERT_EQ(S_OK, handler.InvokeByWideVerb(L"VantorCompressToZipEmail"));
+    ASSERT_EQ(S_OK, handler.Invoke("VantorTest", L"VantorCompressToZipEmail"));
     const long needed = AllocHooks::AllocationCount() - before;
     ASSERT_GT(needed, 3);
 
@@ -277,32 +226,31 @@ TEST_F(InvokeCommandTest, ExhaustedMemoryShowsTheErrorBoxAndSucceeds)
     for (long n : {1L, needed / 2, needed})
     {
         AllocHooks::FailNth(n);
-        EXPECT_EQ(S_OK, handler.InvokeByWideVerb(L"VantorCompressToZipEmail")) << n;
+        EXPECT_EQ(S_OK, handler.Invoke("VantorTest", L"VantorCompressToZipEmail")) << n;
         EXPECT_FALSE(AllocHooks::FailurePending()) << n;
         AllocHooks::FailNth(0);
     }
-    const auto boxes = watcher.Boxes();
+    const auto boxes = watcher.Stop();
     ASSERT_EQ(3u, boxes.size());
     for (const auto& box : boxes)
     {
-        EXPECT_EQ(L"Error", box.Text);
-        EXPECT_TRUE(box.StopIcon);
+        EXPECT_EQ(L"Error", box.first);
+        EXPECT_TRUE(box.second);
     }
     // Only the run that got every block it asked for started the archiver.
-    EXPECT_EQ(1u, Logs.WaitForArchiver(1).size());
+    EXPECT_EQ(1u, Logs.Archiver(1).size());
 }
 
 TEST_F(InvokeCommandTest, AThousandLaunchesLeaveNoHandleBehind)
 {
-    CMenuSettingsScope settings(false, 0x10); // Test only
-    CArchiverModeScope mode(L"exit");
+    CProductSettings settings(false, 0x10); // Test only
     CHandlerUnderTest handler;
     handler.Select({Work.AddFile(L"a.zip").Ptr()});
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), handler.BuildMenu());
-    ASSERT_EQ(S_OK, handler.InvokeByOffset(0)); // the system's own first-launch handles
+    ASSERT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0))); // the system's own first-launch handles
     const long handles = CountOpenHandles();
     for (int i = 0; i < 1000; i++)
-        ASSERT_EQ(S_OK, handler.InvokeByOffset(0)) << i;
+        ASSERT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(0))) << i;
     EXPECT_EQ(handles, CountOpenHandles());
-    EXPECT_EQ(1001u, Logs.WaitForArchiver(1001).size());
+    EXPECT_EQ(1001u, Logs.Archiver(1001).size());
 }
