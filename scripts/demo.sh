@@ -27,7 +27,13 @@ for p in "${paths[@]}"; do
 done
 
 if [[ "${VANTOR_DEMO_INSIDE:-}" != 1 ]]; then
-    bash "$root/scripts/build.sh" "$build"
+    mkdir -p "$build"
+    echo "==== Setting up and building into $build (log: $build/demo-build.log) ===="
+    if ! bash "$root/scripts/build.sh" "$build" >"$build/demo-build.log" 2>&1; then
+        tail -n 40 "$build/demo-build.log"
+        echo "demo: the build failed" >&2
+        exit 1
+    fi
     started=$(date +%s%N)
     mkdir -p "$out"
     # One display for every Wine process of the prefix: its boot, the menus and the sheet.

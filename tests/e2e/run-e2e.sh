@@ -260,5 +260,5 @@ compare options-registry.txt "$work/options.txt"
 menu_case right-click-archive-after-options.txt "$s\\report.zip"
 menu_case right-drag-folder-after-options.txt --drag-to "$s\\Docs" "$s\\report.zip" "$s\\notes.txt"
 
-echo "e2e: $passed passed, $failed failed"
+echo "end-to-end checks: $passed of $((passed + failed)) as expected"
 [[ $failed -eq 0 ]]
