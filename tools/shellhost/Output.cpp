@@ -1,5 +1,7 @@
 #include "Output.h"
 
+#include <shellapi.h>
+
 namespace
 {
 void WriteBytes(DWORD which, const std::string& bytes)
@@ -92,4 +94,16 @@ std::wstring PadRight(const std::wstring& text, size_t width)
     if (text.size() >= width)
         return text;
     return text + std::wstring(width - text.size(), L' ');
+}
+
+std::vector<std::wstring> ProgramArguments()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::vector<std::wstring> args;
+    for (int i = 1; argv != nullptr && i < argc; i++)
+        args.push_back(argv[i]);
+    if (argv != nullptr)
+        LocalFree(argv);
+    return args;
 }

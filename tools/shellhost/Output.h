@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Everything the host prints goes to standard output as UTF-8 with bare line feeds, so that the
 // scripts on the Unix side can compare it byte for byte whatever the console's code page.
@@ -21,3 +22,6 @@ std::wstring DescribeResult(HRESULT result);
 
 // Pads `text` with blanks to `width` UTF-16 units (texts already as wide stay as they are).
 std::wstring PadRight(const std::wstring& text, size_t width);
+
+// The program's arguments after its own name, split as the C runtime would split them.
+std::vector<std::wstring> ProgramArguments();

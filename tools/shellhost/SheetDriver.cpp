@@ -267,13 +267,7 @@ bool PressButton(HWND sheet, int buttonId, const wchar_t* name)
 
 int main()
 {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::wstring> args;
-    for (int i = 1; argv != nullptr && i < argc; i++)
-        args.push_back(argv[i]);
-    if (argv != nullptr)
-        LocalFree(argv);
+    const std::vector<std::wstring> args = ProgramArguments();
 
     std::wstring title;
     std::wstring command;

@@ -303,13 +303,7 @@ int Run(const CHostOptions& options)
 
 int main()
 {
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    std::vector<std::wstring> args;
-    for (int i = 1; argv != nullptr && i < argc; i++)
-        args.push_back(argv[i]);
-    if (argv != nullptr)
-        LocalFree(argv);
+    const std::vector<std::wstring> args = ProgramArguments();
 
     CHostOptions options;
     std::wstring error;
