@@ -137,6 +137,10 @@ TEST_F(FoldersPage, CancellingTheBrowserStillEnablesApply)
                       FindWindowExW(browser, nullptr, L"Static", L"Specify a location for temporary archive files."));
             PostMessageW(browser, WM_COMMAND, IDCANCEL, 0);
             EXPECT_TRUE(CSheetDriver::WaitForWindowGone(browser, 10000));
+            // The browser's window goes before the page's thread has returned from it and marked
+            // the page changed: give that thread its moment.
+            for (int waited = 0; !d.ApplyEnabled() && waited < 5000; waited += 20)
+                Sleep(20);
             EXPECT_TRUE(d.ApplyEnabled());
             EXPECT_EQ(L"C:\\windows", d.Text(IDC_FOLDERS_PATH));
             d.Press(PSBTN_CANCEL);
