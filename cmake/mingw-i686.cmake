@@ -1,17 +1,5 @@
-# Cross toolchain: 32-bit Windows through MinGW-w64 (posix thread model), run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross toolchain: 32-bit Windows through MinGW-w64 (posix thread model), run under 32-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
-set(CMAKE_AR           i686-w64-mingw32-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB       i686-w64-mingw32-ranlib CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# Every Windows program the build makes runs under Wine, in the build tree's own prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+set(VANTOR_MINGW_TRIPLE i686-w64-mingw32)
+set(VANTOR_WINE_ARCH x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

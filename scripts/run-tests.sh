@@ -1,12 +1,28 @@
 #!/usr/bin/env bash
-# Runs CTest in a built tree; expects a display (scripts/test.sh provides one).
+# Runs CTest over both build trees of a build root in one run; expects a display (scripts/test.sh
+# provides one). The 32-bit tree's tests are reported as skipped, with the reason, where this
+# machine runs 64-bit code only.
+# Usage: scripts/run-tests.sh BUILD_ROOT [extra ctest arguments]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 shift
-bash "$root/scripts/wine-prefix.sh" start "$build"
-trap 'bash "$root/scripts/wine-prefix.sh" stop "$build"' EXIT
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
-# One after another: the test programs share the prefix's registry (HKCU\Software\VANTOR, the
-# class keys), and each leaves it as it found it only when no other program changes it meanwhile.
+source "$root/scripts/wine-env.sh" x64
+echo "32-bit programs: $VANTOR_32BIT"
+
+# One CTest run over both trees: a test list at the root that takes in each tree's own.
+printf 'subdirs("x64" "x86")\n' >"$build/CTestTestfile.cmake"
+trees=("$build/x64" "$build/x86")
+for tree in "${trees[@]}"; do
+    bash "$root/scripts/wine-prefix.sh" start "$tree"
+done
+stop_prefixes() {
+    for tree in "${trees[@]}"; do
+        bash "$root/scripts/wine-prefix.sh" stop "$tree"
+    done
+}
+trap stop_prefixes EXIT
 cd "$build" && ctest --output-on-failure "$@"
+status=$?
+[[ "$VANTOR_32BIT" == runs ]] || echo "The x86 tests were skipped: 32-bit programs $VANTOR_32BIT."
+exit $status

@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-    wine wine32:i386
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    wine wine32:i386 wine64
+    wixl msitools
     xvfb xauth imagemagick
     cmake ninja-build googletest
     python3

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Boots (or stops) the private Wine prefix of a build tree.
-# Usage: scripts/wine-prefix.sh start|stop BUILD_DIR
+# Boots (or stops) the private Wine prefix of a build tree: a 32-bit prefix for the x86 tree, a
+# 64-bit one for the x64 tree. A tree whose programs this machine cannot run is left alone.
+# Usage: scripts/wine-prefix.sh start|stop TREE
 #
 # Wine's service processes (services.exe, winedevice.exe, the desktop's explorer.exe) inherit the
 # standard streams of the Wine call that starts them; if that call runs under a pipe that someone
@@ -8,8 +9,11 @@
 # stream detached, before anything else uses the prefix.
 set -uo pipefail
 action=$1
-export WINEPREFIX=$(cd "$2" && pwd)/wineprefix
-export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+tree=$(cd "$2" && pwd)
+arch=$(sed -n 's/^VANTOR_ARCH:INTERNAL=//p' "$tree/CMakeCache.txt")
+source "$(dirname "$0")/wine-env.sh" "$arch" || exit 2
+vantor_arch_runs || exit 0
+export WINEPREFIX=$tree/wineprefix
 case "$action" in
 start)
     # A fresh prefix is created by wineboot, whose server then goes away with its services;
@@ -20,8 +24,12 @@ start)
     # there for good, holding the test runner's pipe open. A debugger that exits at once lets the
     # crash end the program and be reported as a failed test instead.
     aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
-    (wine reg add "$aedebug" /v Debugger /d 'cmd.exe /c exit' /f
-     wine reg add "$aedebug" /v Auto /d 1 /f
+    views=("")
+    [[ "$arch" == x64 && "$VANTOR_32BIT" == runs ]] && views+=(/reg:32) # the 32-bit programs' own view
+    (for view in "${views[@]}"; do
+         wine reg add "$aedebug" /v Debugger /d 'cmd.exe /c exit' /f $view
+         wine reg add "$aedebug" /v Auto /d 1 /f $view
+     done
      # Xvfb runs no window manager, and Wine waits two seconds for each closed top-level window of
      # a managed program to be withdrawn; unmanaged windows close at once.
      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f) </dev/null >/dev/null 2>&1

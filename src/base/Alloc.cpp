@@ -25,16 +25,19 @@ void FreeBlock(void* block) noexcept
 
 namespace
 {
-// Every block of the test variant carries a header right before it, telling how it was made.
+// Every block of the test variant carries a header right before it, telling how it was made. Two
+// pointer-sized words: 8 bytes on 32-bit, 16 on 64-bit, so a plain block keeps the alignment the
+// C runtime gives (16 bytes in the 64-bit module).
 struct CBlockHeader
 {
-    DWORD Magic;
-    DWORD RegionOrZero; // base of the VirtualAlloc region for a guarded block, 0 otherwise
+    UINT_PTR Magic;
+    UINT_PTR RegionOrZero; // base of the VirtualAlloc region for a guarded block, 0 otherwise
 };
+static_assert(sizeof(CBlockHeader) == 2 * sizeof(void*), "the header is two pointer-sized words");
 
-const DWORD kPlainMagic = 0x504C4E42;   // "BNLP"
-const DWORD kGuardedMagic = 0x44524742; // "BGRD"
-const DWORD kPageSize = 4096;
+const UINT_PTR kPlainMagic = 0x504C4E42;   // "BNLP"
+const UINT_PTR kGuardedMagic = 0x44524742; // "BGRD"
+const size_t kPageSize = 4096;
 
 volatile LONG s_LiveBlocks = 0;
 volatile LONG s_AllocationCount = 0;
@@ -64,11 +67,13 @@ void* AllocateGuarded(size_t size)
         return nullptr;
     DWORD oldProtect = 0;
     VirtualProtect(region + dataPages * kPageSize, kPageSize, PAGE_NOACCESS, &oldProtect);
-    // The block ends exactly where the guard page begins: one unit past the end faults.
+    // The block ends exactly where the guard page begins: one unit past the end faults. Its start
+    // is then aligned to the lowest set bit of its size; an object's size is a multiple of its
+    // alignment, so that is all the block's contents need.
     BYTE* block = region + dataPages * kPageSize - size;
     CBlockHeader* header = reinterpret_cast<CBlockHeader*>(block) - 1;
     header->Magic = kGuardedMagic;
-    header->RegionOrZero = static_cast<DWORD>(reinterpret_cast<UINT_PTR>(region));
+    header->RegionOrZero = reinterpret_cast<UINT_PTR>(region);
     return block;
 }
 } // namespace
@@ -107,7 +112,7 @@ void FreeBlock(void* block) noexcept
     if (header->Magic == kGuardedMagic)
     {
         header->Magic = 0;
-        VirtualFree(reinterpret_cast<void*>(static_cast<UINT_PTR>(header->RegionOrZero)), 0, MEM_RELEASE);
+        VirtualFree(reinterpret_cast<void*>(header->RegionOrZero), 0, MEM_RELEASE);
         return;
     }
     if (header->Magic != kPlainMagic)

@@ -1,5 +1,6 @@
 #include "base/UiWrappers.h"
 
+#include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "server/Module.h"
 
@@ -8,10 +9,11 @@
 namespace
 {
 // The record size the menu calls are given ends after the character-count field: the item-bitmap
-// field did not exist on Windows 95 and NT 4, which refuse a larger size.
+// field did not exist on Windows 95 and NT 4, which refuse a larger size. The 64-bit record is the
+// same version at its own size.
 const UINT kMenuItemInfoSize = offsetof(MENUITEMINFOW, hbmpItem);
-static_assert(offsetof(MENUITEMINFOW, hbmpItem) == 44, "MENUITEMINFO without hbmpItem is 44 bytes");
-static_assert(offsetof(MENUITEMINFOA, hbmpItem) == 44, "MENUITEMINFO without hbmpItem is 44 bytes");
+static_assert(offsetof(MENUITEMINFOW, hbmpItem) == ArchValue(44, 72), "MENUITEMINFO without hbmpItem");
+static_assert(offsetof(MENUITEMINFOA, hbmpItem) == ArchValue(44, 72), "MENUITEMINFO without hbmpItem");
 
 template <typename TInfo> void FillMenuItemInfo(const CMenuItemDesc& item, TInfo& info)
 {

@@ -11,8 +11,42 @@ const int kErrorVectorTooLarge = 0x100EC1;
 const int kErrorVectorSizeOverflow = 0x100EC2;
 const int kErrorVectorNoMemory = 0x100EC3;
 
-// Compares two slots (pointers to the slot contents): negative, zero or positive.
-typedef int (*CSlotCompare)(const void* slotA, const void* slotB, void* context);
+// In-place heap sort of `count` slots holding values of type TSlot (not stable). `compare` takes
+// two slot values and returns a negative, zero or positive number. The slots are moved as what
+// they are, so pointer slots of the 64-bit module move whole.
+template <typename TSlot, typename TCompare> void HeapSortSlots(TSlot* slots, int count, TCompare& compare)
+{
+    // Slots numbered 1..size: slot i lives at slots[i - 1].
+    auto siftDown = [slots, &compare](int k, int size)
+    {
+        const TSlot value = slots[k - 1];
+        for (;;)
+        {
+            int child = 2 * k;
+            if (child > size)
+                break;
+            if (child + 1 <= size && compare(slots[child], slots[child - 1]) > 0)
+                child++;
+            if (compare(value, slots[child - 1]) >= 0)
+                break;
+            slots[k - 1] = slots[child - 1];
+            k = child;
+        }
+        slots[k - 1] = value;
+    };
+    if (count <= 1)
+        return;
+    for (int k = count / 2; k >= 1; k--)
+        siftDown(k, count);
+    for (int size = count; size > 1;)
+    {
+        const TSlot last = slots[size - 1];
+        slots[size - 1] = slots[0];
+        slots[0] = last;
+        size--;
+        siftDown(1, size);
+    }
+}
 
 // A growable block of fixed-size slots. Capacities run 1, 2, ... 8, 16, 24, ... 64, then grow
 // by a quarter: 80, 100, 125, ...
@@ -23,13 +57,15 @@ public:
     CVectorBase& operator=(const CVectorBase&) = delete;
     virtual ~CVectorBase() { ClearAndReleaseSlots(); }
 
-    // Removes `count` slots at `index` (cut at the end; nothing when below 1).
+    // Removes `count` slots at `index` (cut at the end; nothing when below 1 or when the index
+    // names no element).
     virtual void Remove(int index, int count) { RemoveSlots(index, count); }
 
     int Count() const { return _usedSlots; }
     int Capacity() const { return _allocatedSlots; }
     bool IsEmpty() const { return _usedSlots == 0; }
 
+    // Capacity exactly n, but never below the count: the elements stay.
     void Reserve(int n);
     void ReserveOneMore();
     void RemoveLast() { Remove(_usedSlots - 1, 1); }
@@ -40,9 +76,6 @@ public:
         Clear();
         ClearAndReleaseSlots();
     }
-    // In-place heap sort of the slots (not stable).
-    void Sort(CSlotCompare compare, void* context);
-
 protected:
     explicit CVectorBase(int slotSize) : _slotSize(slotSize) {}
 
@@ -67,10 +100,10 @@ private:
     template <typename T> friend class COwningVector;
 };
 
-// Plain 32-bit values or pointers the vector does not own.
+// Plain 32-bit values or pointers the vector does not own; each slot is as large as its value.
 template <typename T> class CValueVector : public CVectorBase
 {
-    static_assert(sizeof(T) == 4, "slots are 4 bytes");
+    static_assert(sizeof(T) == 4 || sizeof(T) == sizeof(void*), "slots hold 32-bit values or pointers");
 
 public:
     CValueVector() : CVectorBase(sizeof(T)) {}
@@ -97,17 +130,7 @@ public:
     }
 
     // Sorts with a comparison of two values.
-    template <typename TCompare> void SortBy(TCompare compare)
-    {
-        struct Adapter
-        {
-            static int Call(const void* a, const void* b, void* context)
-            {
-                return (*static_cast<TCompare*>(context))(*static_cast<const T*>(a), *static_cast<const T*>(b));
-            }
-        };
-        Sort(&Adapter::Call, &compare);
-    }
+    template <typename TCompare> void Sort(TCompare compare) { HeapSortSlots(static_cast<T*>(_slots), _usedSlots, compare); }
 
 private:
     void CopyFrom(const CValueVector& other)
@@ -176,6 +199,8 @@ public:
 
     void Remove(int index, int count) override
     {
+        if (index < 0 || index >= _usedSlots)
+            return;
         if (count > _usedSlots - index)
             count = _usedSlots - index;
         for (int i = 0; i < count; i++)
@@ -187,16 +212,10 @@ public:
         RemoveSlots(index, count);
     }
 
-    // Sorts with a comparison of two objects.
-    template <typename TCompare> void SortBy(TCompare compare)
+    // Sorts with a comparison of two objects; the objects stay where they are, their pointers move.
+    template <typename TCompare> void Sort(TCompare compare)
     {
-        struct Adapter
-        {
-            static int Call(const void* a, const void* b, void* context)
-            {
-                return (*static_cast<TCompare*>(context))(**static_cast<T* const*>(a), **static_cast<T* const*>(b));
-            }
-        };
-        Sort(&Adapter::Call, &compare);
+        auto compareObjects = [&compare](const T* a, const T* b) { return compare(*a, *b); };
+        HeapSortSlots(static_cast<T**>(_slots), _usedSlots, compareObjects);
     }
 };

@@ -211,7 +211,7 @@ bool CLangTable::LoadFromFile(const CWideString& path)
             entry.Id = id;
             entry.Text = pairs[i].Value;
         }
-        Entries.SortBy([](const CLangEntry& a, const CLangEntry& b)
+        Entries.Sort([](const CLangEntry& a, const CLangEntry& b)
                        { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); });
         return true;
     }

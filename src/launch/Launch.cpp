@@ -1,5 +1,6 @@
 #include "launch/Launch.h"
 
+#include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "lang/Language.h"
 #include "server/Module.h"
@@ -14,8 +15,9 @@ const UINT kErrorBoxStyle = MB_OK | MB_ICONERROR;
 static_assert(kErrorBoxStyle == 0x10, "an OK button and the stop-sign icon");
 
 // The start-up record carries its size only: the new process gets the default placement.
-static_assert(sizeof(STARTUPINFOW) == 68 && sizeof(STARTUPINFOA) == 68, "32-bit start-up record");
-static_assert(offsetof(PROCESS_INFORMATION, dwProcessId) == 8, "32-bit process record");
+static_assert(sizeof(STARTUPINFOW) == ArchValue(68, 104) && sizeof(STARTUPINFOA) == ArchValue(68, 104),
+              "start-up record");
+static_assert(offsetof(PROCESS_INFORMATION, dwProcessId) == ArchValue(8, 16), "process record");
 
 volatile LONG s_NameListWaitLimit = kNameListWaitLimit;
 

@@ -1,5 +1,6 @@
 #include "menu/ShellMenuHandler.h"
 
+#include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "launch/ArchiverCommands.h"
 #include "launch/Launch.h"
@@ -11,13 +12,21 @@
 
 namespace
 {
-// The shell hands over either the original 36-byte record or the extended 64-byte one; only the
-// extended one can carry a wide verb.
-static_assert(sizeof(CMINVOKECOMMANDINFO) == 36, "32-bit invocation record");
-static_assert(sizeof(CMINVOKECOMMANDINFOEX) == 64, "32-bit extended invocation record");
-static_assert(offsetof(CMINVOKECOMMANDINFO, lpVerb) == 12, "ANSI verb field");
-static_assert(offsetof(CMINVOKECOMMANDINFOEX, lpVerbW) == 40, "wide verb field");
+// The shell hands over either the original record (36 bytes, 56 in a 64-bit host) or the extended
+// one (64 bytes, 104 in a 64-bit host); only the extended one can carry a wide verb.
+static_assert(sizeof(CMINVOKECOMMANDINFO) == ArchValue(36, 56), "invocation record");
+static_assert(sizeof(CMINVOKECOMMANDINFOEX) == ArchValue(64, 104), "extended invocation record");
+static_assert(offsetof(CMINVOKECOMMANDINFO, lpVerb) == ArchValue(12, 16), "ANSI verb field");
+static_assert(offsetof(CMINVOKECOMMANDINFOEX, lpVerbW) == ArchValue(40, 64), "wide verb field");
 static_assert(CMIC_MASK_UNICODE == 0x4000, "the wide-verb mask bit");
+
+// A verb field holds either a pointer to text or, in its low word, a command offset; a pointer is
+// never below 64 KB. The whole pointer is tested: in a 64-bit host a text above 4 GB may have a
+// zero second word.
+bool IsVerbOffset(const void* verb)
+{
+    return (reinterpret_cast<UINT_PTR>(verb) >> 16) == 0;
+}
 
 const wchar_t kFileManagerProgram[] = L"VNTXFM.exe";
 const UINT kLaunchErrorLangId = 0x02000605;
@@ -136,12 +145,12 @@ STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
         int offset;
         const CMINVOKECOMMANDINFOEX* extended = reinterpret_cast<const CMINVOKECOMMANDINFOEX*>(info);
         if (info->cbSize == sizeof(CMINVOKECOMMANDINFOEX) && (info->fMask & CMIC_MASK_UNICODE) != 0 &&
-            HIWORD(reinterpret_cast<UINT_PTR>(extended->lpVerbW)) != 0)
+            !IsVerbOffset(extended->lpVerbW))
             offset = FindVerb(CWideString(extended->lpVerbW));
-        else if (HIWORD(reinterpret_cast<UINT_PTR>(info->lpVerb)) != 0)
+        else if (!IsVerbOffset(info->lpVerb))
             offset = FindVerb(WideFromSystemText(CNarrowString(info->lpVerb)));
         else
-            offset = LOWORD(reinterpret_cast<UINT_PTR>(info->lpVerb));
+            offset = static_cast<int>(reinterpret_cast<UINT_PTR>(info->lpVerb));
         if (offset < 0 || offset >= CommandMap.Count())
             return E_FAIL;
 
@@ -190,8 +199,9 @@ STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
 
 STDMETHODIMP CShellMenuHandler::GetCommandString(UINT_PTR offsetValue, UINT type, UINT*, LPSTR buffer, UINT bufferSize)
 {
-    const int offset = static_cast<int>(offsetValue);
-    const bool inRange = offset >= 0 && offset < CommandMap.Count();
+    // Compared whole: an offset that a 64-bit host passes above 4 GB is out of range, not cut.
+    const bool inRange = offsetValue < static_cast<UINT_PTR>(CommandMap.Count());
+    const int offset = inRange ? static_cast<int>(offsetValue) : -1;
     switch (type)
     {
     case GCS_VALIDATEA:

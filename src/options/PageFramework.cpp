@@ -1,5 +1,6 @@
 #include "options/PageFramework.h"
 
+#include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "base/UiWrappers.h"
 #include "server/Module.h"
@@ -10,12 +11,14 @@
 // The page records are handed over as one array that the sheet walks by each record's dwSize,
 // so the record type itself must be exactly as long as the size it announces: the layout with
 // the wizard header fields and without the activation context, which every version of the
-// common controls since Windows 98 accepts together with PSP_HASHELP.
-static_assert(offsetof(PROPSHEETPAGEW_V2, pszHeaderSubTitle) + sizeof(LPCWSTR) == 48, "page record is 48 bytes");
-static_assert(sizeof(PROPSHEETPAGEW_V2) == 48, "page records are 48 bytes apart");
-static_assert(sizeof(PROPSHEETPAGEA_V2) == 48, "page records are 48 bytes apart");
-static_assert(offsetof(PROPSHEETHEADERW, hbmHeader) + sizeof(HBITMAP) == 52, "header is 52 bytes");
-static_assert(sizeof(PROPSHEETHEADERW) == 52 && sizeof(PROPSHEETHEADERA) == 52, "header is 52 bytes");
+// common controls since Windows 98 accepts together with PSP_HASHELP. The 64-bit module hands over
+// the same record versions at their 64-bit sizes.
+static_assert(offsetof(PROPSHEETPAGEW_V2, pszHeaderSubTitle) + sizeof(LPCWSTR) == ArchValue(48, 88), "page record");
+static_assert(sizeof(PROPSHEETPAGEW_V2) == ArchValue(48, 88), "page records lie one record size apart");
+static_assert(sizeof(PROPSHEETPAGEA_V2) == ArchValue(48, 88), "page records lie one record size apart");
+static_assert(offsetof(PROPSHEETHEADERW, hbmHeader) + sizeof(HBITMAP) == ArchValue(52, 96), "sheet header");
+static_assert(sizeof(PROPSHEETHEADERW) == ArchValue(52, 96) && sizeof(PROPSHEETHEADERA) == ArchValue(52, 96),
+              "sheet header");
 
 namespace
 {
@@ -145,18 +148,18 @@ void CPropertyPageBase::SetChanged()
     SendMessageA(GetParent(Window), PSM_CHANGED, reinterpret_cast<WPARAM>(Window), 0);
 }
 
-void CPropertyPageBase::SetMessageResult(LONG value)
+void CPropertyPageBase::SetMessageResult(LRESULT value)
 {
-    SetWindowLongA(Window, DWL_MSGRESULT, value);
+    SetWindowLongPtrA(Window, DWLP_MSGRESULT, value);
 }
 
 INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The sheet hands each page its own copy of the record; the page object rides in lParam.
+    // The window's user data holds the whole pointer, in the 64-bit module too.
     if (message == WM_INITDIALOG && lParam != 0)
-        SetWindowLongA(window, GWL_USERDATA,
-                       static_cast<LONG>(reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam));
-    CDialogBase* page = reinterpret_cast<CDialogBase*>(GetWindowLongA(window, GWL_USERDATA));
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
+    CDialogBase* page = reinterpret_cast<CDialogBase*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (page == nullptr)
         return FALSE;
     if (message == WM_INITDIALOG)

@@ -65,7 +65,7 @@ public:
     // Enables the sheet's Apply button for this page.
     void SetChanged();
     // The value the sheet reads back as the answer to the notification being handled.
-    void SetMessageResult(LONG value);
+    void SetMessageResult(LRESULT value);
 };
 
 // One page of a sheet, in tab order. The page object is not owned.

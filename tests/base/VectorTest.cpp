@@ -85,7 +85,7 @@ TEST_F(VectorTest, SortOrdersByUnsignedId)
         COwningVector<CIdEntry> entries;
         for (unsigned id : ids)
             entries.Add(CIdEntry{id, CWideString(L"text")});
-        entries.SortBy([](const CIdEntry& a, const CIdEntry& b) { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); });
+        entries.Sort([](const CIdEntry& a, const CIdEntry& b) { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); });
         std::vector<unsigned> sorted;
         for (int i = 0; i < entries.Count(); i++)
             sorted.push_back(entries[i].Id);
@@ -101,9 +101,23 @@ TEST_F(VectorTest, SortOrdersByUnsignedId)
         expected.push_back(static_cast<int>((seed >> 8) % 500));
         vector.Add(expected.back());
     }
-    vector.SortBy([](int a, int b) { return a - b; });
+    vector.Sort([](int a, int b) { return a - b; });
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, Contents<int>(vector));
+
+#ifdef _WIN64
+    // Pointer slots move whole: pointers that differ only above 4 GB keep their own halves.
+    CValueVector<const void*> pointers;
+    const UINT_PTR values[] = {0x300000001, 0x100000002, 0x200000000, 0x100000001};
+    for (UINT_PTR value : values)
+        pointers.Add(reinterpret_cast<const void*>(value));
+    pointers.Sort([](const void* a, const void* b) { return a < b ? -1 : (a > b ? 1 : 0); });
+    EXPECT_EQ((std::vector<const void*>{reinterpret_cast<const void*>(0x100000001),
+                                        reinterpret_cast<const void*>(0x100000002),
+                                        reinterpret_cast<const void*>(0x200000000),
+                                        reinterpret_cast<const void*>(0x300000001)}),
+              Contents<const void*>(pointers));
+#endif
 }
 
 TEST_F(VectorTest, ImpossibleSizesAndFailedAllocationsLeaveTheVectorAsItWas)

@@ -4,6 +4,8 @@
 #include "launch/Launch.h"
 #include "server/Module.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace
@@ -107,46 +109,71 @@ TEST_F(ArchiverCommandsTest, ListsOfTheSameTickTakeTheNextNumberAndHoldTheirName
         {0, 0},
         {0, 0, 'C', 0, ':', 0, '\\', 0, 'a', 0, 0, 0, 'C', 0, ':', 0, '\\', 0, 'b', 0, 'b', 0, 0, 0},
         {0, 0, 0x3D, 0xD8, 0x00, 0xDE, 0, 0, 0x2D, 0x4E, '\\', 0, 0, 0, 0, 0}};
-    // All three seed the generator with the same tick: each finds the names of those before it
-    // taken and draws again.
-    for (;;)
+    // Another launch of the same tick holds the first number of every tick of the next seconds, so
+    // each list finds its first draw taken and must take a later one, however slow the system is.
+    const DWORD first = GetTickCount();
+    std::vector<HANDLE> held;
+    for (DWORD seed = first; seed < first + 3000; seed++)
     {
-        CNamedFileMapping mappings[3];
-        CNamedEvent events[3];
-        CWideString commandLines[3] = {L"P -ai#", L"P -ai#", L"P -ai#"};
-        const DWORD tick = GetTickCount();
-        for (int i = 0; i < 3; i++)
-            ASSERT_EQ(0u, CreateNameListMapping(CNameList(lists[i]), L"VNTXExtract", mappings[i], events[i],
-                                                commandLines[i]));
-        const std::vector<int> draws = Draws(tick, 3);
-        if (GetTickCount() != tick || draws[0] == draws[1] || draws[1] == draws[2] || draws[0] == draws[2])
-            continue; // the clock moved on in between: once more
-        for (int i = 0; i < 3; i++)
-        {
-            const std::string number = std::to_string(draws[i]), size = std::to_string(blocks[i].size());
-            EXPECT_EQ(blocks[i].size(), NameListBlockSize(CNameList(lists[i])));
-            EXPECT_EQ("P -ai#VNTXExtractMapping" + number + ":" + size + ":VNTXExtractMappingEndEvent" + number,
-                      std::string(commandLines[i].Ptr(), commandLines[i].Ptr() + commandLines[i].Length()));
-            // Reachable by the name on the command line, holding exactly the block.
-            HANDLE opened = OpenFileMappingA(FILE_MAP_READ, FALSE, ("VNTXExtractMapping" + number).c_str());
-            ASSERT_NE(nullptr, opened);
-            const BYTE* view = static_cast<const BYTE*>(MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0));
-            ASSERT_NE(nullptr, view);
-            EXPECT_EQ(blocks[i], std::vector<BYTE>(view, view + blocks[i].size()));
-            EXPECT_EQ(0, view[blocks[i].size()]);
-            UnmapViewOfFile(view);
-            CloseHandle(opened);
-            // A manual-reset event, not signalled, under the name on the command line.
-            HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, ("VNTXExtractMappingEndEvent" + number).c_str());
-            ASSERT_NE(nullptr, event);
-            EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
-            SetEvent(event);
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
-            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
-            CloseHandle(event);
-        }
-        return;
+        const std::string number = std::to_string(Draws(seed, 1)[0]);
+        held.push_back(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 2,
+                                          ("VNTXExtractMapping" + number).c_str()));
+        held.push_back(CreateEventA(nullptr, TRUE, FALSE, ("VNTXExtractMappingEndEvent" + number).c_str()));
     }
+    CNamedFileMapping mappings[3];
+    CNamedEvent events[3];
+    CWideString commandLines[3] = {L"P -ai#", L"P -ai#", L"P -ai#"};
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(0u, CreateNameListMapping(CNameList(lists[i]), L"VNTXExtract", mappings[i], events[i],
+                                            commandLines[i]));
+    const DWORD end = GetTickCount();
+    ASSERT_LT(end, first + 3000);
+    for (int i = 0; i < 3; i++)
+    {
+        const std::string line(commandLines[i].Ptr(), commandLines[i].Ptr() + commandLines[i].Length());
+        // "P -ai#VNTXExtractMapping<n>:<size>:VNTXExtractMappingEndEvent<m>"; n and m are drawn apart.
+        int number = -1, eventNumber = -1;
+        char size[16] = {};
+        ASSERT_EQ(3, std::sscanf(line.c_str(), "P -ai#VNTXExtractMapping%d:%15[0-9]:VNTXExtractMappingEndEvent%d",
+                                 &number, size, &eventNumber))
+            << line;
+        const std::string name = std::to_string(number), eventName = std::to_string(eventNumber);
+        EXPECT_EQ("P -ai#VNTXExtractMapping" + name + ":" + std::to_string(blocks[i].size()) +
+                      ":VNTXExtractMappingEndEvent" + eventName,
+                  line);
+        EXPECT_EQ(blocks[i].size(), NameListBlockSize(CNameList(lists[i])));
+        // Later draws of seeds of the time the list was made.
+        for (int drawn : {number, eventNumber})
+        {
+            bool drawnAgain = false;
+            for (DWORD seed = start; seed <= end && !drawnAgain; seed++)
+            {
+                const std::vector<int> draws = Draws(seed, 4);
+                drawnAgain = std::find(draws.begin() + 1, draws.end(), drawn) != draws.end();
+            }
+            EXPECT_TRUE(drawnAgain) << line;
+        }
+        // Reachable by the name on the command line, holding exactly the block.
+        HANDLE opened = OpenFileMappingA(FILE_MAP_READ, FALSE, ("VNTXExtractMapping" + name).c_str());
+        ASSERT_NE(nullptr, opened);
+        const BYTE* view = static_cast<const BYTE*>(MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0));
+        ASSERT_NE(nullptr, view);
+        EXPECT_EQ(blocks[i], std::vector<BYTE>(view, view + blocks[i].size()));
+        EXPECT_EQ(0, view[blocks[i].size()]);
+        UnmapViewOfFile(view);
+        CloseHandle(opened);
+        // A manual-reset event, not signalled, under the name on the command line.
+        HANDLE event = OpenEventA(EVENT_ALL_ACCESS, FALSE, ("VNTXExtractMappingEndEvent" + eventName).c_str());
+        ASSERT_NE(nullptr, event);
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(event, 0));
+        SetEvent(event);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
+        CloseHandle(event);
+    }
+    for (HANDLE handle : held)
+        CloseHandle(handle);
 }
 
 TEST_F(ArchiverCommandsTest, TakenNamesFailTheLaunchAfterBoundedAttempts)

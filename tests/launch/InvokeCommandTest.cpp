@@ -61,7 +61,7 @@ TEST_F(InvokeCommandTest, EveryCommandReachesTheArchiverByOffsetAndByVerb)
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
 
     // Each command on the wide and on the Windows 98 path, three times: by offset and by ANSI
-    // verb in the 36-byte record, by wide verb in the 64-byte one (another ANSI verb beside it).
+    // verb in the plain record, by wide verb in the extended one (another ANSI verb beside it).
     size_t count = 0;
     for (bool wide : {true, false})
         for (const auto& item : cases)
@@ -133,6 +133,8 @@ TEST_F(InvokeCommandTest, SubmenuEntryDoesNothingUnknownOffsetsVerbsAndShortReco
 {
     const auto offset = [](UINT value) { return MAKEINTRESOURCEA(value); };
     const LPCWSTR wideOffset5 = reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(5));
+    const DWORD kPlain = sizeof(CMINVOKECOMMANDINFO);
+    const DWORD kExtended = sizeof(CMINVOKECOMMANDINFOEX);
     struct
     {
         DWORD Size, Mask;
@@ -141,24 +143,24 @@ TEST_F(InvokeCommandTest, SubmenuEntryDoesNothingUnknownOffsetsVerbsAndShortReco
         HRESULT Result;
     } const cases[] = {
         // The cascaded menu's offset 0 is the submenu's own entry.
-        {36, 0, offset(0), nullptr, S_OK},
-        {64, CMIC_MASK_UNICODE, "VantorTest", L"Vantor", S_OK},
-        {36, 0, "Vantor", nullptr, S_OK},
-        {36, 0, offset(12), nullptr, E_FAIL},
-        {36, 0, offset(0xFFFF), nullptr, E_FAIL},
+        {kPlain, 0, offset(0), nullptr, S_OK},
+        {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"Vantor", S_OK},
+        {kPlain, 0, "Vantor", nullptr, S_OK},
+        {kPlain, 0, offset(12), nullptr, E_FAIL},
+        {kPlain, 0, offset(0xFFFF), nullptr, E_FAIL},
         // Verbs are matched exactly, case included.
-        {64, CMIC_MASK_UNICODE, "VantorTest", L"vantortest", E_FAIL},
-        {64, CMIC_MASK_UNICODE, "VantorTest", L"VantorTest ", E_FAIL},
-        {36, 0, "VANTORTEST", nullptr, E_FAIL},
-        {36, 0, "Test", nullptr, E_FAIL},
-        {36, 0, "", nullptr, E_FAIL},
+        {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"vantortest", E_FAIL},
+        {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"VantorTest ", E_FAIL},
+        {kPlain, 0, "VANTORTEST", nullptr, E_FAIL},
+        {kPlain, 0, "Test", nullptr, E_FAIL},
+        {kPlain, 0, "", nullptr, E_FAIL},
         {8, 0, "VantorTest", nullptr, E_INVALIDARG}, // ends before the verb
         // The wide verb only counts in the extended record with the mask; a wide verb that is an
         // offset leaves the choice to the low word of the ANSI field.
-        {64, 0, "vantortest", L"VantorTest", E_FAIL},
-        {36, CMIC_MASK_UNICODE, "vantortest", L"VantorTest", E_FAIL},
-        {64, CMIC_MASK_UNICODE, offset(12), wideOffset5, E_FAIL},
-        {64, CMIC_MASK_UNICODE, offset(5), wideOffset5, S_OK}, // Test
+        {kExtended, 0, "vantortest", L"VantorTest", E_FAIL},
+        {kPlain, CMIC_MASK_UNICODE, "vantortest", L"VantorTest", E_FAIL},
+        {kExtended, CMIC_MASK_UNICODE, offset(12), wideOffset5, E_FAIL},
+        {kExtended, CMIC_MASK_UNICODE, offset(5), wideOffset5, S_OK}, // Test
     };
     CProductSettings settings(true, kAllCommands);
     CHandlerUnderTest handler;
@@ -254,3 +256,36 @@ TEST_F(InvokeCommandTest, AThousandLaunchesLeaveNoHandleBehind)
     EXPECT_EQ(handles, CountOpenHandles());
     EXPECT_EQ(1001u, Logs.Archiver(1001).size());
 }
+
+#ifdef _WIN64
+TEST_F(InvokeCommandTest, VerbsAndOffsetsAboveFourGigabytesAreNeverCutTo32Bits)
+{
+    // A 64-bit host may pass verb texts above 4 GB whose address has nothing in its low words:
+    // they are texts all the same, never the offset of the low word. An offset the host passes
+    // to GetCommandString is compared whole.
+    CHighMemory high(0x20000);
+    ASSERT_NE(nullptr, high.Get());
+    char* ansiVerb = reinterpret_cast<char*>(high.Get());
+    std::memcpy(ansiVerb, "VantorTest", 11);
+    wchar_t* wideVerb = reinterpret_cast<wchar_t*>(high.Get() + 0x10000);
+    std::memcpy(wideVerb, L"VantorExtractHere", 18 * sizeof(wchar_t));
+    CProductSettings settings(true, kAllCommands);
+    CHandlerUnderTest handler;
+    handler.Select({Work.AddFile(L"a.zip").Ptr()});
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), handler.BuildMenu());
+    EXPECT_EQ(S_OK, handler.Invoke(ansiVerb));
+    EXPECT_EQ(S_OK, handler.Invoke("Vantor", wideVerb));
+    const auto records = Logs.Archiver(2);
+    ASSERT_EQ(2u, records.size());
+    EXPECT_EQ(QuotedStandIn(L"VNTXG.exe") + L" t -slp- -an -ai#<Extract list>",
+              CutListArgument(records[0][L"CommandLine"]));
+    EXPECT_EQ(L'x', CutListArgument(records[1][L"CommandLine"])[QuotedStandIn(L"VNTXG.exe").size() + 1]);
+
+    const UINT_PTR aboveFourGigabytes = (static_cast<UINT_PTR>(1) << 32) + 4;
+    wchar_t text[64] = {};
+    EXPECT_EQ(S_FALSE, handler.Object().GetCommandString(aboveFourGigabytes, GCS_VALIDATEW, nullptr, nullptr, 0));
+    EXPECT_EQ(E_FAIL, handler.Object().GetCommandString(aboveFourGigabytes, GCS_VERBW, nullptr,
+                                                        reinterpret_cast<LPSTR>(text), 64));
+    EXPECT_EQ(L"", std::wstring(text));
+}
+#endif

@@ -32,7 +32,7 @@ TEST_F(MenuLanguageTest, ATranslationChangesMenuAndHelpTextsAndMissingIdsStayEng
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\VANTOR", 0, nullptr, 0, KEY_SET_VALUE,
                                              nullptr, &key, nullptr));
     RegSetValueExW(key, L"Lang", 0, REG_SZ, reinterpret_cast<const BYTE*>(languageFile.Ptr()),
-                   (languageFile.Length() + 1) * sizeof(wchar_t));
+                   static_cast<DWORD>((languageFile.Length() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     const std::wstring environment = std::wstring(kChildVariable) + L"=" + scratch.Path().Ptr();
     EXPECT_EQ(0u, RunThisProgram(L"MenuLanguageChild.*", environment.c_str()));

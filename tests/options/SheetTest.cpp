@@ -2,6 +2,7 @@
 #include "OptionsTestSupport.h"
 
 #include "resources/ResourceIds.h"
+#include "options/FoldersPage.h"
 #include "settings/ShellIntegration.h"
 
 namespace
@@ -196,3 +197,33 @@ TEST_F(OptionsSheet, ExhaustedMemoryWhilePreparingGivesEOutOfMemory)
     EXPECT_GE(failures, 4);
     plugin->Release();
 }
+
+#ifdef _WIN64
+TEST_F(OptionsSheet, APageAboveFourGigabytesIsFoundByItsWindow)
+{
+    // The page object rides in its window's user data, which must give the whole pointer back.
+    SetNumber(L"WorkDirType", 2);
+    SetText(L"WorkDirPath", L"C:\\High");
+    CHighMemory high(sizeof(CFoldersPage));
+    ASSERT_NE(nullptr, high.Get());
+    CFoldersPage* page = new (high.Get()) CFoldersPage;
+    {
+        COwningVector<CSheetPageInfo> pages;
+        CSheetPageInfo info;
+        info.Page = page;
+        info.DialogId = IDD_FOLDERS_PAGE;
+        pages.Add(info);
+        CSheetDriver driver(
+            [](CSheetDriver& d)
+            {
+                EXPECT_EQ(L"C:\\High", d.Text(IDC_FOLDERS_PATH));
+                EXPECT_TRUE(d.IsChecked(IDC_FOLDERS_SPECIFIED));
+                d.Press(PSBTN_CANCEL);
+            });
+        ShowPropertySheet(pages, nullptr, CWideString(L"Options"));
+        driver.Finish();
+        EXPECT_TRUE(driver.SawSheet());
+    }
+    page->~CFoldersPage();
+}
+#endif

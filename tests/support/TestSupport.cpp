@@ -276,3 +276,20 @@ void PrintTo(const CNarrowString& text, std::ostream* os)
 {
     *os << '"' << text.Ptr() << '"';
 }
+
+#ifdef _WIN64
+CHighMemory::CHighMemory(size_t size)
+{
+    for (UINT_PTR gigabytes = 8; _block == nullptr && gigabytes <= 64; gigabytes += 4)
+        _block = static_cast<BYTE*>(VirtualAlloc(reinterpret_cast<void*>(gigabytes << 30), size,
+                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (_block == nullptr)
+        ADD_FAILURE() << "no memory above 4 GB";
+}
+
+CHighMemory::~CHighMemory()
+{
+    if (_block != nullptr)
+        VirtualFree(_block, 0, MEM_RELEASE);
+}
+#endif

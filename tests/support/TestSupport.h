@@ -38,6 +38,25 @@ private:
 // Folder of the running test program, ending with a backslash.
 CWideString TestProgramFolder();
 
+#ifdef _WIN64
+// Committed memory at an address of 8 GB or more whose low 32 bits are all zero, released at the
+// end of the scope. A pointer into it that is cut to 32 bits anywhere reads as null or as a small
+// number, so the code that handles it goes visibly wrong.
+class CHighMemory
+{
+public:
+    explicit CHighMemory(size_t size);
+    ~CHighMemory();
+    CHighMemory(const CHighMemory&) = delete;
+    CHighMemory& operator=(const CHighMemory&) = delete;
+
+    BYTE* Get() const { return _block; }
+
+private:
+    BYTE* _block = nullptr;
+};
+#endif
+
 // A scratch folder under the system temporary folder, deleted with everything in it at the
 // end of the scope.
 class CScratchFolder

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdio>
+
 // Stands in for the HTML Help control's HtmlHelpA: one line per call, "caller|file|command|data".
 extern "C" HWND WINAPI HtmlHelpA(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
 {
@@ -11,9 +13,10 @@ extern "C" HWND WINAPI HtmlHelpA(HWND caller, LPCSTR file, UINT command, DWORD_P
     if (log == INVALID_HANDLE_VALUE)
         return nullptr;
     char line[1024];
-    const int length =
-        wsprintfA(line, "%lu|%s|%u|%lu\n", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(caller)),
-                  file != nullptr ? file : "(null)", command, static_cast<unsigned long>(data));
+    // Handle and data whole, also in the 64-bit build.
+    const int length = std::snprintf(line, sizeof(line), "%llu|%s|%u|%llu\n",
+                                     static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(caller)),
+                                     file != nullptr ? file : "(null)", command, static_cast<unsigned long long>(data));
     DWORD written = 0;
     WriteFile(log, line, static_cast<DWORD>(length), &written, nullptr);
     CloseHandle(log);
