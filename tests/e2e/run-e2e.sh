@@ -1,16 +1,28 @@
 #!/usr/bin/env bash
 # End-to-end checks of Vantor.dll through ShellHost.exe, the Explorer stand-in.
-# Usage: run-e2e.sh BIN_DIR
-#   Runs inside scripts/test.sh's virtual display with the build tree's prefix booted and WINEPREFIX
-#   set. Registers the module in that prefix itself and leaves the registry as it found it.
+# Usage: run-e2e.sh x86|x64 BIN_DIR [PAIR_BIN_DIR]
+#   Runs inside scripts/test.sh's virtual display with the build tree's prefix booted. Installs the
+#   product from BIN_DIR into the prefix's Program Files as an installer would and leaves the
+#   registry as it found it. For the x64 tree PAIR_BIN_DIR is the x86 tree's bin folder: its module
+#   goes in beside the 64-bit one, and where 32-bit programs run the pair is checked too (both
+#   registry views, the 32-bit host's menu, the same bytes reaching the archiver from either module,
+#   each module starting an archiver of the other architecture). Exits with 77 (skipped) for the x86
+#   tree on a machine that runs 64-bit code only.
 #   VANTOR_E2E_UPDATE=1 writes what the run printed into expected/ instead of comparing.
 set -uo pipefail
-bin=$(cd "$1" && pwd)
+arch=$1
+bin=$(cd "$2" && pwd)
+pair=
+[[ -n "${3:-}" && -f "$3/Vantor.dll" ]] && pair=$(cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 expected=$here/expected
+source "$root/scripts/wine-env.sh" "$arch" || exit 2
+if ! vantor_arch_runs; then
+    echo "$VANTOR_32BIT"
+    exit 77
+fi
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
-export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
 # shellcheck source=../../tools/shellhost/host-lib.sh
 source "$root/tools/shellhost/host-lib.sh"
 
@@ -18,6 +30,7 @@ for program in Vantor.dll ShellHost.exe SheetDriver.exe VNTXG.exe; do
     [[ -f "$bin/$program" ]] || { echo "FAIL: $bin/$program is missing"; exit 1; }
 done
 
+product=$(product_folder)
 work=$(mktemp -d)
 sample=$WINEPREFIX/drive_c/VantorE2E
 s='C:\VantorE2E'
@@ -39,7 +52,7 @@ save_key() {
     fi
 }
 restore_registry() {
-    uninstall_module "$bin/Vantor.dll"
+    uninstall_product
     local entry key file
     for entry in "${saved_keys[@]}"; do
         key=${entry%%|*}
@@ -73,9 +86,10 @@ trap cleanup EXIT
 cd "$WINEPREFIX/drive_c" || exit 1
 
 host_status=0
+host_exe=$bin/ShellHost.exe # the 32-bit pair runs the x86 tree's host
 run_host() {
     host_status=0
-    wine "$bin/ShellHost.exe" "$@" </dev/null >"$work/out.raw" 2>"$work/err.txt" || host_status=$?
+    wine "$host_exe" "$@" </dev/null >"$work/out.raw" 2>"$work/err.txt" || host_status=$?
     tr -d '\r' <"$work/out.raw" >"$work/out.txt"
 }
 
@@ -107,12 +121,12 @@ menu_case() {
     compare "$name" "$work/out.txt"
 }
 
-# The archiver's record with the parts that differ from run to run replaced: the build folder and
+# The archiver's record with the parts that differ from run to run replaced: the product folder and
 # the random numbers of the shared-memory and event names.
 normalise_record() {
-    BIN_WIN=$(winpath "$bin") tr -d '\r' <"$1" |
-        BIN_WIN=$(winpath "$bin") awk '{ b = ENVIRON["BIN_WIN"]; i = index($0, b)
-            if (i) $0 = substr($0, 1, i - 1) "<bin>" substr($0, i + length(b)); print }' |
+    tr -d '\r' <"$1" |
+        PRODUCT_WIN=$(winpath "$product") awk '{ b = ENVIRON["PRODUCT_WIN"]; i = index($0, b)
+            if (i) $0 = substr($0, 1, i - 1) "<product>" substr($0, i + length(b)); print }' |
         sed -E 's/(Mapping|MappingEndEvent)[0-9]+/\1N/g'
 }
 
@@ -133,6 +147,7 @@ invoke_case() {
         return
     fi
     normalise_record "$record" >"$work/record.txt"
+    cp "$work/record.txt" "$work/normalised-$name"
     compare "$name" "$work/record.txt"
 }
 
@@ -156,10 +171,10 @@ png_case() {
 # ---- Set-up ----------------------------------------------------------------------------------------
 make_sample_folder "$sample"
 wine reg delete 'HKCU\Software\VANTOR' /f </dev/null >/dev/null 2>&1
-if install_module "$bin/Vantor.dll"; then
-    pass "module registered (regsvr32, four shell keys)"
+if install_product "$bin" "$pair"; then
+    pass "product installed into $(winpath "$product") (regsvr32, four shell keys)"
 else
-    fail "module registered"
+    fail "product installed"
     exit 1
 fi
 
@@ -217,6 +232,45 @@ else
     fail "verb in other letter case: exit status $host_status, record $([[ -e $record ]] && echo written || echo none)"
 fi
 
+# ---- The 32-bit module beside the 64-bit one ------------------------------------------------------
+if [[ -n "$pair" && "$VANTOR_32BIT" != runs ]]; then
+    echo "note  the 32-bit module is installed as $VANTOR_MODULE32 but not registered or run: 32-bit programs $VANTOR_32BIT"
+elif [[ -n "$pair" ]]; then
+    # Each module registers its class in the registry view of its own architecture.
+    server='HKCR\CLSID\'$VANTOR_CLSID'\InprocServer32'
+    for view in 64:Vantor.dll 32:$VANTOR_MODULE32; do
+        registered=$(wine reg query "$server" /ve /reg:${view%%:*} </dev/null 2>/dev/null | tr -d '\r' |
+            sed -n 's/.*REG_SZ *//p')
+        if [[ "$registered" == "$(winpath "$product")\\${view#*:}" ]]; then
+            pass "class registered in the ${view%%:*}-bit view: ${view#*:}"
+        else
+            fail "class in the ${view%%:*}-bit view names '$registered'"
+        fi
+    done
+    # The 32-bit host gets the same menu and hands the 64-bit archiver the same bytes.
+    host_exe=$pair/ShellHost.exe menu_case right-click-archive.txt "$s\\report.zip"
+    record=$work/record-pair
+    rm -f "$record"
+    host_exe=$pair/ShellHost.exe VANTOR_ARCHIVER_LOG=$(winpath "$record") run_host --no-menu --invoke-verb \
+        VantorExtractTo "$s\\report.zip"
+    if [[ $host_status -eq 0 ]] && wait_for_record "$record"; then
+        normalise_record "$record" >"$work/record-32.txt"
+        if diff -u "$work/normalised-received-extract-to.txt" "$work/record-32.txt" >"$work/diff.txt"; then
+            pass "the 32-bit module hands the 64-bit archiver the bytes the 64-bit module does"
+        else
+            fail "the records of the two modules differ"
+            sed 's/^/      /' "$work/diff.txt"
+        fi
+    else
+        fail "32-bit host, Extract to: exit status $host_status, no record"
+    fi
+    # The other way round: the 64-bit module starts a 32-bit archiver.
+    cp "$product/VNTXG.exe" "$work/VNTXG64.exe"
+    cp "$pair/VNTXG.exe" "$product/VNTXG.exe"
+    invoke_case received-extract-to.txt VantorExtractTo "$s\\report.zip"
+    cp "$work/VNTXG64.exe" "$product/VNTXG.exe"
+fi
+
 # ---- Language file -------------------------------------------------------------------------------
 wine reg add 'HKCU\Software\VANTOR' /v Lang /d "$(winpath "$root/tests/data/Lang/German.txt")" /f \
     </dev/null >/dev/null 2>&1
@@ -231,8 +285,8 @@ png_case context-menu.png "$work/menu.bmp"
 # ---- The options sheet changes the next menu ---------------------------------------------------
 # The file manager shows the sheet; the driver clears "Cascaded context menu" and the ticks of
 # "Extract Here" (row 2) and "Test archive" (row 4), applies and closes with OK.
-if [[ -f "$bin/VNTXFM.exe" ]]; then
-    VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm-options.txt") wine "$bin/SheetDriver.exe" --start "\"$(winpath "$bin/VNTXFM.exe")\" /options" --title "Vantor Options" \
+if [[ -f "$product/VNTXFM.exe" ]]; then
+    VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm-options.txt") wine "$bin/SheetDriver.exe" --start "\"$(winpath "$product/VNTXFM.exe")\" /options" --title "Vantor Options" \
         --timeout 15000 --picture "$(winpath "$work/system.bmp")" --print \
         --page 1 --picture "$(winpath "$work/folders.bmp")" --page 0 \
         --uncheck 1011 --untick 1022:2 --untick 1022:4 --print --apply --ok \
