@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The main job: builds the module, installs it into a private Wine prefix as an installer would, and
-# shows what Explorer shows with it: the context menus for typical selections (with verbs and help
-# texts), what the archiver receives when "Extract to" and "Add to" are chosen, and pictures of the
-# open cascaded menu and of both pages of the options sheet.
+# The main job: builds both modules, installs them into a private 64-bit Wine prefix as an installer
+# would on 64-bit Windows, and shows what a 64-bit Explorer shows with them: the context menus for
+# typical selections (with verbs and help texts), what the archiver receives when "Extract to" and
+# "Add to" are chosen, and pictures of the open cascaded menu and of both pages of the options
+# sheet; where this machine runs 32-bit programs, also one right-click through a 32-bit host.
 #
 # Usage: scripts/demo.sh [--out DIR] [PATH...]
 #   With no PATH it works on a sample folder C:\Work it makes in the prefix (report.zip,
 #   backup.part1.rar, backup.part2.rar, notes.txt, Docs). With PATHs (your own files and folders,
 #   all in one folder) it shows the same for them. Pictures and records go to DIR (default out/).
-#   VANTOR_BUILD names the build tree (default build/).
+#   VANTOR_BUILD names the build root (default build/, holding the x64 and x86 trees).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath -m "${VANTOR_BUILD:-$root/build}")
@@ -18,7 +19,7 @@ paths=()
 while [[ $# -gt 0 ]]; do
     case "$1" in
     --out) out=$(realpath -m "$2"); shift 2 ;;
-    -h | --help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) paths+=("$(realpath -m "$1")"); shift ;;
     esac
 done
@@ -26,6 +27,7 @@ for p in "${paths[@]}"; do
     [[ -e "$p" ]] || { echo "demo: $p does not exist" >&2; exit 1; }
 done
 
+export LC_ALL=C.UTF-8
 if [[ "${VANTOR_DEMO_INSIDE:-}" != 1 ]]; then
     mkdir -p "$build"
     echo "==== Setting up and building into $build (log: $build/demo-build.log) ===="
@@ -45,23 +47,27 @@ if [[ "${VANTOR_DEMO_INSIDE:-}" != 1 ]]; then
 fi
 
 # ------------------------------------------------------------------------------------------------
-# Inside the virtual display.
-bin=$build/bin
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+# Inside the virtual display: the 64-bit tree's prefix, its host and programs; the 32-bit tree gives
+# the second module (and its host for one right-click, where 32-bit programs run).
+tree=$build/x64
+bin=$tree/bin
+pair=$build/x86/bin
+source "$root/scripts/wine-env.sh" x64
+export WINEPREFIX=$tree/wineprefix
 # shellcheck source=../tools/shellhost/host-lib.sh
 source "$root/tools/shellhost/host-lib.sh"
 
-for program in Vantor.dll ShellHost.exe VNTXG.exe; do
-    [[ -f "$bin/$program" ]] || { echo "demo: $bin/$program was not built" >&2; exit 1; }
+for program in "$bin/Vantor.dll" "$bin/ShellHost.exe" "$bin/VNTXG.exe" "$pair/Vantor.dll"; do
+    [[ -f "$program" ]] || { echo "demo: $program was not built" >&2; exit 1; }
 done
 
-bash "$root/scripts/wine-prefix.sh" start "$build"
+bash "$root/scripts/wine-prefix.sh" start "$tree"
 mkdir -p "$out"
 work=$(mktemp -d "$out/.work.XXXXXX")
 cleanup() {
     set +e
-    uninstall_module "$bin/Vantor.dll"
-    bash "$root/scripts/wine-prefix.sh" stop "$build"
+    uninstall_product
+    bash "$root/scripts/wine-prefix.sh" stop "$tree"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -71,9 +77,10 @@ section() { printf '\n==== %s ====\n' "$1"; }
 # Runs the host with the given arguments and shows what it printed; its exit status is left in
 # host_status. Wine programs write to files here, never straight into a pipe.
 host_status=0
+host_exe=$bin/ShellHost.exe # the 64-bit Explorer stand-in; the 32-bit one for the pair
 host() {
     host_status=0
-    wine "$bin/ShellHost.exe" "$@" </dev/null >"$work/host.txt" 2>"$work/host.err" || host_status=$?
+    wine "$host_exe" "$@" </dev/null >"$work/host.txt" 2>"$work/host.err" || host_status=$?
     tr -d '\r' <"$work/host.txt"
     grep -v '^[0-9a-f]*:\(fixme\|err\|warn\)' "$work/host.err" || true
     [[ $host_status -eq 0 ]] || echo "(ShellHost ended with exit status $host_status)"
@@ -95,9 +102,20 @@ invoke_and_show() {
     fi
 }
 
-section "Installing the module"
-install_module "$bin/Vantor.dll"
-echo "wine regsvr32 /s $(winpath "$bin/Vantor.dll")"
+section "Installing as on 64-bit Windows"
+product=$(product_folder)
+if ! install_product "$bin" "$pair"; then
+    echo "demo: installing into $(winpath "$product") failed" >&2
+    exit 1
+fi
+echo "Product folder $(winpath "$product"):"
+(cd "$product" && find . -type f | sort | sed 's|^\./|  |')
+echo "64-bit module: wine regsvr32 /s \"$(winpath "$product/Vantor.dll")\" (class in the 64-bit registry view)"
+if [[ "$VANTOR_32BIT" == runs ]]; then
+    echo "32-bit module: wine C:\\windows\\syswow64\\regsvr32.exe /s \"$(winpath "$product/$VANTOR_MODULE32")\" (class in the 32-bit view)"
+else
+    echo "32-bit module: copied, not registered: 32-bit programs $VANTOR_32BIT"
+fi
 for key in "${VANTOR_SHELL_KEYS[@]}"; do
     echo "wine reg add '$key' /ve /d '$VANTOR_CLSID'"
 done
@@ -139,6 +157,14 @@ if [[ ${#paths[@]} -eq 0 ]]; then
         wine reg delete 'HKCU\Software\VANTOR' /f </dev/null >/dev/null 2>&1
     fi
 
+    if [[ "$VANTOR_32BIT" == runs ]]; then
+        section "10. The same right-click through a 32-bit host, which loads Vantor32.dll"
+        host_exe=$pair/ShellHost.exe host "$w\\report.zip"
+        host_exe=$pair/ShellHost.exe invoke_and_show VantorExtractTo received-extract-to-32.txt "$w\\report.zip"
+    else
+        section "10. No 32-bit host: 32-bit programs $VANTOR_32BIT"
+    fi
+
     menu_selection=("$w\\report.zip")
 else
     section "Your selection"
@@ -173,9 +199,9 @@ host --no-menu --picture "$(winpath "$work/menu.bmp")" --explorer-items --highli
 if [[ $host_status -eq 0 ]]; then
     convert "$work/menu.bmp" "$out/context-menu.png" && pictures+=("$out/context-menu.png")
 fi
-if [[ -f "$bin/VNTXFM.exe" && -f "$bin/SheetDriver.exe" ]]; then
+if [[ -f "$product/VNTXFM.exe" && -f "$bin/SheetDriver.exe" ]]; then
     # The file manager shows the sheet modally; the driver starts it, takes both pages and cancels.
-    if wine "$bin/SheetDriver.exe" --start "\"$(winpath "$bin/VNTXFM.exe")\" /options" --title "Vantor Options" \
+    if wine "$bin/SheetDriver.exe" --start "\"$(winpath "$product/VNTXFM.exe")\" /options" --title "Vantor Options" \
         --timeout 15000 --picture "$(winpath "$work/system.bmp")" --page 1 \
         --picture "$(winpath "$work/folders.bmp")" --cancel </dev/null >"$work/sheet.txt" 2>&1; then
         convert "$work/system.bmp" "$out/options-system.png" && pictures+=("$out/options-system.png")
