@@ -36,7 +36,12 @@ bool ResolveFullPathNarrow(const wchar_t* name, CWideString& fullPath, int& file
 {
     // One code page for the request and the answer, even if the file APIs switch meanwhile.
     const UINT codePage = FileApiCodePage();
-    const CNarrowString narrowName = MultiByteFromWide(CWideString(name), codePage);
+    CNarrowString narrowName;
+    if (!FileNameFromWide(CWideString(name), codePage, narrowName))
+    {
+        fullPath.ClearText();
+        return false;
+    }
     CNarrowString narrowPath;
     char* buffer = narrowPath.BufferForWrite(kPathLimit);
     char* filePart = nullptr;

@@ -44,7 +44,9 @@ bool CSearchHandle::Start(const CWideString& name, CDirEntry& entry)
     }
     // The name that comes back is spelled in the code page that spelled the request.
     const UINT codePage = FileApiCodePage();
-    const CNarrowString narrowName = MultiByteFromWide(name, codePage);
+    CNarrowString narrowName;
+    if (!FileNameFromWide(name, codePage, narrowName))
+        return false;
     WIN32_FIND_DATAA data;
     _handle = FindFirstFileA(narrowName, &data);
     if (_handle == INVALID_HANDLE_VALUE)
@@ -83,7 +85,9 @@ bool CReadOnlyFile::Open(const CWideString& name, DWORD shareMode, DWORD creatio
     }
     else
     {
-        const CNarrowString narrowName = FileApiTextFromWide(name);
+        CNarrowString narrowName;
+        if (!FileNameFromWide(name, FileApiCodePage(), narrowName))
+            return false;
         _handle =
             CreateFileA(narrowName, GENERIC_READ, shareMode, nullptr, creationDisposition, flagsAndAttributes, nullptr);
     }

@@ -1,5 +1,7 @@
 #include "base/TextConvert.h"
 
+#include <cstring>
+
 CWideString WideFromMultiByte(const CNarrowString& narrow, UINT codePage)
 {
     CWideString result;
@@ -12,6 +14,19 @@ CWideString WideFromMultiByte(const CNarrowString& narrow, UINT codePage)
     result.CommitBuffer(count);
     return result;
 }
+
+namespace
+{
+// True when `bytes` read back in the code page give exactly `units`: the system's best fit and its
+// replacement are the only conversions that do not.
+bool ConvertsBack(UINT codePage, const char* bytes, int size, const wchar_t* units, int count)
+{
+    wchar_t back[8];
+    if (count > 8 || MultiByteToWideChar(codePage, 0, bytes, size, back, 8) != count)
+        return false;
+    return std::memcmp(back, units, static_cast<size_t>(count) * sizeof(wchar_t)) == 0;
+}
+} // namespace
 
 CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage, char replacement, bool* usedReplacement)
 {
@@ -29,9 +44,41 @@ CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage, char rep
     if (count == 0)
         throw kErrorWideToMultiByte;
     result.CommitBuffer(count);
-    if (usedReplacement != nullptr)
-        *usedReplacement = defaultUsed != FALSE;
+    if (!defaultUsed && WideFromMultiByte(result, codePage) == wide)
+        return result;
+
+    // Something was replaced or fitted: character by character, each one that does not read back
+    // as itself becomes the replacement. Windows 95 and 98 know no flag that turns best fit off.
+    result.ClearText();
+    for (int i = 0; i < wide.Length();)
+    {
+        const int units = IS_HIGH_SURROGATE(wide[i]) && i + 1 < wide.Length() && IS_LOW_SURROGATE(wide[i + 1]) ? 2 : 1;
+        char bytes[8];
+        BOOL used = FALSE;
+        const int length = WideCharToMultiByte(codePage, 0, wide.Ptr() + i, units, bytes, 8, defaultChar, &used);
+        if (length > 0 && !used && ConvertsBack(codePage, bytes, length, wide.Ptr() + i, units))
+        {
+            result.Append(bytes, length);
+        }
+        else
+        {
+            result.Append(replacement);
+            if (usedReplacement != nullptr)
+                *usedReplacement = true;
+        }
+        i += units;
+    }
     return result;
+}
+
+bool FileNameFromWide(const CWideString& name, UINT codePage, CNarrowString& narrow)
+{
+    bool replaced = false;
+    narrow = MultiByteFromWide(name, codePage, '_', &replaced);
+    if (!replaced)
+        return true;
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return false;
 }
 
 CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage)

@@ -9,9 +9,15 @@ const int kErrorMultiByteToWide = 0x44E74;
 const int kErrorWideToMultiByte = 0x44E75;
 
 CWideString WideFromMultiByte(const CNarrowString& narrow, UINT codePage);
-// Unmappable characters become `replacement`; `usedReplacement` (may be null) tells whether any did.
+// Characters the code page cannot spell exactly become `replacement`, never a look-alike of the
+// system's best fit ("\x03A9" is not "O", a full-width quote or backslash is no real one);
+// `usedReplacement` (may be null) tells whether any did.
 CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage, char replacement, bool* usedReplacement);
 CNarrowString MultiByteFromWide(const CWideString& wide, UINT codePage);
+// A name for a file-system call in `codePage`. False, with the last error ERROR_FILE_NOT_FOUND,
+// when the code page cannot spell it: with a replaced character it would name another file, which
+// may well exist.
+bool FileNameFromWide(const CWideString& name, UINT codePage, CNarrowString& narrow);
 
 // CP_ACP while the file APIs are in ANSI mode, CP_OEMCP otherwise; asked anew each time.
 UINT FileApiCodePage();

@@ -191,7 +191,9 @@ DWORD CreateNameListMapping(const COwningVector<CWideString>& names, const wchar
 DWORD CompressFiles(const CWideString& workingFolder, const CWideString& archiveName, const CWideString& archiveType,
                     const COwningVector<CWideString>& names, bool email, bool showDialog, bool waitForExit)
 {
-    CWideString commandLine = GetArchiverPath();
+    CWideString commandLine;
+    if (!GetArchiverPath(commandLine))
+        return ERROR_FILE_NOT_FOUND;
     commandLine += L" a";
     commandLine += L" -i#";
 
@@ -222,7 +224,9 @@ DWORD CompressFiles(const CWideString& workingFolder, const CWideString& archive
 
 DWORD ExtractArchives(const COwningVector<CWideString>& archiveNames, const CWideString& outputFolder, bool showDialog)
 {
-    CWideString commandLine = GetArchiverPath();
+    CWideString commandLine;
+    if (!GetArchiverPath(commandLine))
+        return ERROR_FILE_NOT_FOUND;
     commandLine += L" x";
     if (!outputFolder.IsEmpty())
     {
@@ -236,7 +240,9 @@ DWORD ExtractArchives(const COwningVector<CWideString>& archiveNames, const CWid
 
 DWORD TestArchives(const COwningVector<CWideString>& archiveNames)
 {
-    CWideString commandLine = GetArchiverPath();
+    CWideString commandLine;
+    if (!GetArchiverPath(commandLine))
+        return ERROR_FILE_NOT_FOUND;
     commandLine += L" t";
     return RunArchiverWithNameList(archiveNames, commandLine, kExtractPrefix);
 }

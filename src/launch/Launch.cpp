@@ -100,18 +100,27 @@ CWideString QuoteArgument(const CWideString& text)
     return quoted;
 }
 
-CWideString GetProgramPath(const wchar_t* fileName)
+bool GetProgramPath(const wchar_t* fileName, CWideString& path)
 {
-    CWideString path;
     if (!GetModuleFolder(path))
-        path.ClearText(); // the system's search for the bare name decides then
+    {
+        path.ClearText();
+        return false;
+    }
     path += fileName;
-    return path;
+    return true;
 }
 
-CWideString GetArchiverPath()
+bool GetArchiverPath(CWideString& quotedPath)
 {
-    return QuoteArgument(GetProgramPath(kArchiverProgram));
+    CWideString path;
+    if (!GetProgramPath(kArchiverProgram, path))
+    {
+        quotedPath.ClearText();
+        return false;
+    }
+    quotedPath = QuoteArgument(path);
+    return true;
 }
 
 DWORD SetNameListWaitLimit(DWORD milliseconds)

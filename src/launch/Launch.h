@@ -7,11 +7,12 @@
 
 // One double quote, the text unchanged, one double quote; nothing inside is escaped.
 CWideString QuoteArgument(const CWideString& text);
-// The module folder followed by `fileName`, unquoted; the bare file name when the module
-// folder cannot be obtained.
-CWideString GetProgramPath(const wchar_t* fileName);
-// The quoted path of "VNTXG.exe" beside this module.
-CWideString GetArchiverPath();
+// The module folder followed by `fileName`, unquoted. False (and an empty path) when the module
+// folder cannot be obtained: the system would look for a bare name in the host's current folder
+// first, and a program planted there must never be started as ours.
+bool GetProgramPath(const wchar_t* fileName, CWideString& path);
+// The quoted path of "VNTXG.exe" beside this module; false (empty) as GetProgramPath.
+bool GetArchiverPath(CWideString& quotedPath);
 
 // How long a launch with an end event keeps the calling thread waiting for the archiver to
 // take its name list, in milliseconds.

@@ -127,13 +127,16 @@ int CShellMenuHandler::FindVerb(const CWideString& verb) const
     return -1;
 }
 
-CWideString CShellMenuHandler::BuildOpenCommandLine() const
+bool CShellMenuHandler::BuildOpenCommandLine(CWideString& commandLine) const
 {
     // The file manager opens one archive: the first of the selection.
-    CWideString commandLine = QuoteArgument(GetProgramPath(kFileManagerProgram));
+    CWideString program;
+    if (!GetProgramPath(kFileManagerProgram, program))
+        return false;
+    commandLine = QuoteArgument(program);
     commandLine += L' ';
     commandLine += QuoteArgument(SelectedNames[0]);
-    return commandLine;
+    return true;
 }
 
 STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
@@ -142,11 +145,14 @@ STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
         return E_INVALIDARG;
     try
     {
+        // In the extended record with the wide mask the wide field alone decides, offset or
+        // text: the ANSI field beside it may hold a text whose address, read as an offset, would
+        // name an arbitrary command.
         int offset;
         const CMINVOKECOMMANDINFOEX* extended = reinterpret_cast<const CMINVOKECOMMANDINFOEX*>(info);
-        if (info->cbSize == sizeof(CMINVOKECOMMANDINFOEX) && (info->fMask & CMIC_MASK_UNICODE) != 0 &&
-            !IsVerbOffset(extended->lpVerbW))
-            offset = FindVerb(CWideString(extended->lpVerbW));
+        if (info->cbSize == sizeof(CMINVOKECOMMANDINFOEX) && (info->fMask & CMIC_MASK_UNICODE) != 0)
+            offset = IsVerbOffset(extended->lpVerbW) ? static_cast<int>(reinterpret_cast<UINT_PTR>(extended->lpVerbW))
+                                                     : FindVerb(CWideString(extended->lpVerbW));
         else if (!IsVerbOffset(info->lpVerb))
             offset = FindVerb(WideFromSystemText(CNarrowString(info->lpVerb)));
         else
@@ -165,9 +171,13 @@ STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
         {
         case ECommandAction::Open:
             // A new selection may have come after the menu was built; with none, there is
-            // nothing to open.
+            // nothing to open. Without our own folder there is no file manager of ours to start.
             if (!SelectedNames.IsEmpty())
-                LaunchProcess(BuildOpenCommandLine(), nullptr, false, nullptr);
+            {
+                CWideString commandLine;
+                if (BuildOpenCommandLine(commandLine))
+                    LaunchProcess(commandLine, nullptr, false, nullptr);
+            }
             break;
         case ECommandAction::Extract:
             ExtractArchives(SelectedNames, entry.Folder, action->ShowDialog);

@@ -48,6 +48,22 @@ HMODULE CHtmlHelpControl::LoadControl(const char* name)
     return LoadLibraryA(name);
 }
 
+bool CHtmlHelpControl::FindFallbackPath(CNarrowString& path) const
+{
+    path.ClearText();
+    char* buffer = path.BufferForWrite(MAX_PATH);
+    const UINT length = GetSystemDirectoryA(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH)
+    {
+        path.ClearText();
+        return false;
+    }
+    path.CommitBuffer(static_cast<int>(length));
+    path.Append('\\');
+    path.Append(_fallbackName);
+    return true;
+}
+
 HWND CHtmlHelpControl::Call(HWND caller, const char* file, UINT command, DWORD_PTR data)
 {
     if (_loadFailed)
@@ -57,8 +73,10 @@ HWND CHtmlHelpControl::Call(HWND caller, const char* file, UINT command, DWORD_P
         CNarrowString path;
         if (FindControlPath(path))
             _module = LoadControl(path);
-        if (_module == nullptr)
-            _module = LoadControl(_fallbackName);
+        // The name alone would be looked for in the host's current folder first, where anyone
+        // may have put a file of that name: only the system folder's copy is taken.
+        if (_module == nullptr && FindFallbackPath(path))
+            _module = LoadControl(path);
         if (_module == nullptr)
         {
             _loadFailed = true;

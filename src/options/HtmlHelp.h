@@ -13,7 +13,8 @@ class CHtmlHelpControl
 {
 public:
     // `classKey` is the control's class key under HKEY_CLASSES_ROOT, whose InprocServer32
-    // default value names the control's file; `fallbackName` is loaded by name when that fails.
+    // default value names the control's file; when that fails, `fallbackName` is loaded from the
+    // system folder.
     CHtmlHelpControl(const char* classKey, const char* fallbackName) : _classKey(classKey), _fallbackName(fallbackName)
     {
     }
@@ -32,6 +33,9 @@ public:
     int LoadAttempts() const { return _loadAttempts; }
     bool LoadFailed() const { return _loadFailed; }
     HMODULE Module() const { return _module; }
+
+    // The fallback name in the system folder; false when the folder cannot be obtained.
+    bool FindFallbackPath(CNarrowString& path) const;
 
 private:
     HMODULE LoadControl(const char* name);

@@ -122,9 +122,12 @@ STDAPI CreateObject(const GUID* classId, const GUID* interfaceId, void** object)
         if (object == nullptr)
             return E_POINTER;
         *object = nullptr;
-        if (classId == nullptr || !SameId(*classId, CLSID_OptionsPlugin))
+        // A missing identifier is a missing argument, as for the other exports.
+        if (classId == nullptr || interfaceId == nullptr)
+            return E_POINTER;
+        if (!SameId(*classId, CLSID_OptionsPlugin))
             return CLASS_E_CLASSNOTAVAILABLE;
-        if (interfaceId == nullptr || !SameId(*interfaceId, IID_IPluginOptions))
+        if (!SameId(*interfaceId, IID_IPluginOptions))
             return E_NOINTERFACE;
         COptionsPlugin* plugin = new COptionsPlugin;
         plugin->AddRef();

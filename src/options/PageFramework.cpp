@@ -129,7 +129,7 @@ bool CPropertyPageBase::OnNotify(UINT /*controlId*/, NMHDR* header)
         SetMessageResult(OnKillActiveNotify(header) ? TRUE : FALSE);
         return true;
     case PSN_APPLY:
-        SetMessageResult(OnApplyNotify(header));
+        SetMessageResult(SetUpComplete ? OnApplyNotify(header) : PSNRET_NOERROR);
         return true;
     case PSN_RESET:
         OnResetNotify(header);
@@ -159,7 +159,7 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     // The window's user data holds the whole pointer, in the 64-bit module too.
     if (message == WM_INITDIALOG && lParam != 0)
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<const PROPSHEETPAGEW*>(lParam)->lParam);
-    CDialogBase* page = reinterpret_cast<CDialogBase*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    CPropertyPageBase* page = reinterpret_cast<CPropertyPageBase*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (page == nullptr)
         return FALSE;
     if (message == WM_INITDIALOG)
@@ -174,7 +174,11 @@ INT_PTR CALLBACK PageDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_NOTIFY:
             return page->OnNotify(static_cast<UINT>(wParam), reinterpret_cast<NMHDR*>(lParam)) ? TRUE : FALSE;
         case WM_INITDIALOG:
-            return page->OnInit() ? TRUE : FALSE;
+        {
+            const bool setFocus = page->OnInit();
+            page->SetUpComplete = true;
+            return setFocus ? TRUE : FALSE;
+        }
         case WM_COMMAND:
             return page->OnCommandMessage(wParam, lParam) ? TRUE : FALSE;
         default:
@@ -283,6 +287,7 @@ void CListViewRef::SetCheckState(int index, bool checked)
 
 bool CListViewRef::GetCheckState(int index) const
 {
+    // State image 2 is the tick, 1 the clear box; a row without a state image (0) is not ticked.
     const UINT state = static_cast<UINT>(SendMessageA(Window, LVM_GETITEMSTATE, index, LVIS_STATEIMAGEMASK));
-    return static_cast<int>(state >> 12) - 1 != 0;
+    return (state >> 12) == 2;
 }

@@ -66,6 +66,11 @@ public:
     void SetChanged();
     // The value the sheet reads back as the answer to the notification being handled.
     void SetMessageResult(LRESULT value);
+
+    // True once OnInit has run to its end. A page whose set-up failed (memory ran out while it
+    // filled its controls) shows the template's defaults, which are no choice of the user's: its
+    // apply saves nothing.
+    bool SetUpComplete = false;
 };
 
 // One page of a sheet, in tab order. The page object is not owned.
@@ -112,7 +117,7 @@ public:
     // The index of the new item, or -1.
     int InsertItem(int index, const CWideString& text);
     void SetCheckState(int index, bool checked);
-    // The state image index minus 1, as the list view's check boxes define it: non-zero is checked.
+    // True for the ticked state image only.
     bool GetCheckState(int index) const;
 
     HWND Window = nullptr;

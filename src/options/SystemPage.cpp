@@ -70,9 +70,14 @@ bool CSystemPage::OnInit()
     CommandList.SetExtendedStyle(kListExtendedStyles, kListExtendedStyles);
     CommandList.InsertColumn(0, CWideString(), kListColumnWidth);
     for (int row = 0; row < kSystemPageRowCount; row++)
+        RowPositions[row] = -1;
+    for (int row = 0; row < kSystemPageRowCount; row++)
     {
         const int index = CommandList.InsertItem(row, RowText(row));
-        CommandList.SetCheckState(index, (mask & g_SystemPageRows[row].Flag) != 0);
+        RowPositions[row] = index;
+        // Position -1 would tick every row.
+        if (index >= 0)
+            CommandList.SetCheckState(index, (mask & g_SystemPageRows[row].Flag) != 0);
     }
     Initializing = false;
     return true;
@@ -82,6 +87,8 @@ bool CSystemPage::OnButtonClicked(WORD buttonId, HWND control)
 {
     if (buttonId == IDC_SYSTEM_INTEGRATE || buttonId == IDC_SYSTEM_CASCADED)
     {
+        if (buttonId == IDC_SYSTEM_INTEGRATE)
+            IntegrationClicked = true;
         SetChanged();
         return true;
     }
@@ -107,23 +114,26 @@ bool CSystemPage::OnListItemChanged(const NMLISTVIEW* change)
 
 LONG CSystemPage::OnApply()
 {
-    // Registered anew on every apply, so a class key that someone removed comes back.
+    // Registered anew on every apply, so a class key that someone removed comes back. Removed only
+    // when the user cleared the box: a box that opened clear may stand for an integration that lost
+    // one key, and pressing OK for another page must not take away the rest.
     if (IsButtonChecked(IDC_SYSTEM_INTEGRATE))
     {
         DllRegisterServer();
         RegisterShellIntegration();
     }
-    else
+    else if (IntegrationClicked)
     {
         DllUnregisterServer();
         UnregisterShellIntegration();
     }
     SaveCascadedMenu(IsButtonChecked(IDC_SYSTEM_CASCADED));
 
-    // Bits that belong to no command are not carried over from the stored mask.
+    // Bits that belong to no command are not carried over from the stored mask, nor those of rows
+    // the list could not show.
     DWORD mask = 0;
     for (int row = 0; row < kSystemPageRowCount; row++)
-        if (CommandList.GetCheckState(row))
+        if (RowPositions[row] >= 0 && CommandList.GetCheckState(RowPositions[row]))
             mask |= g_SystemPageRows[row].Flag;
     SaveContextMenuFlags(mask);
     return PSNRET_NOERROR;

@@ -38,5 +38,10 @@ public:
 
     // True while OnInit fills the list, whose inserts and ticks are no user changes.
     bool Initializing = false;
+    // True once the user has clicked the integration box on this opening of the page. A box that
+    // opened clear because another program removed one handler key must not unregister the rest.
+    bool IntegrationClicked = false;
     CListViewRef CommandList;
+    // The list position of each row, or -1 for a row the list refused.
+    int RowPositions[kSystemPageRowCount] = {};
 };

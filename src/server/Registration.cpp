@@ -78,6 +78,24 @@ HRESULT RegisterClassRows(const char* classIdText)
     return S_OK;
 }
 
+// Deletes a key of ours unless another program put a sub-key below it. The NT family refuses to
+// delete a key with sub-keys anyway; Windows 95, 98 and Me would delete the whole tree, the other
+// program's keys included, so the sub-keys are counted first.
+void DeleteKeyWithoutSubKeys(const char* path)
+{
+    {
+        CRegistryKey key;
+        if (key.Open(HKEY_CLASSES_ROOT, path, KEY_READ) != ERROR_SUCCESS)
+            return;
+        DWORD subKeys = 0;
+        if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0)
+            return;
+    }
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, path);
+}
+
 // Windows NT runs only the shell extensions listed as approved (when the administrator asks
 // for it); Windows 95 and 98 have no such list. Without the rights to write it the class is
 // still registered, so a failure here is passed over.
@@ -136,13 +154,13 @@ STDAPI DllUnregisterServer()
         char classIdText[kClassIdTextSize];
         if (!FormatClassIdText(CLSID_ShellMenuHandler, classIdText))
             return SELFREG_E_CLASS;
-        // Inner key first: RegDeleteKeyA removes only keys without sub-keys, so a class key
-        // that another program extended stays with what that program put there.
+        // Inner key first; a class key that another program extended stays with what that
+        // program put there.
         char keyName[kKeyNameSize];
         FormatKeyName(keyName, "CLSID\\%s\\InprocServer32", classIdText);
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, keyName);
+        DeleteKeyWithoutSubKeys(keyName);
         FormatKeyName(keyName, "CLSID\\%s", classIdText);
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, keyName);
+        DeleteKeyWithoutSubKeys(keyName);
         if (IsNtPlatform())
         {
             CRegistryKey key;

@@ -17,6 +17,7 @@ TEST_P(FileSystemTest, LookUpEntryFindsFilesAndFoldersAndReportsMissingNames)
     Scratch.AddFile(L"report.zip", "12345");
     Scratch.AddFolder(L"Sub Folder");
     Scratch.AddFile(L"r\x00E9sum\x00E9.txt", "abc");
+    Scratch.AddFile(L"a_b.txt", "x");
     // {name looked up, entry name (null: not found), size, folder}
     const std::tuple<const wchar_t*, const wchar_t*, unsigned long long, bool> cases[] = {
         {L"report.zip", L"report.zip", 5, false},
@@ -24,6 +25,8 @@ TEST_P(FileSystemTest, LookUpEntryFindsFilesAndFoldersAndReportsMissingNames)
         {L"r\x00E9sum\x00E9.txt", L"r\x00E9sum\x00E9.txt", 3, false},
         {L"*.zip", L"report.zip", 5, false},
         {L"missing.txt", nullptr, 0, false},
+        // A name the code page cannot spell is not found, not taken for the file its "_" names.
+        {L"a\x2603\x0062.txt", nullptr, 0, false},
     };
     // The ANSI path spells names in the code page of the file APIs, which may be the OEM one.
     for (bool oem : {false, true})

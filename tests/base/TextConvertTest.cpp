@@ -34,10 +34,17 @@ TEST_F(TextConvertTest, Utf8ToWideDecodesAndStopsWhereTheSystemSays)
 
 TEST_F(TextConvertTest, UnmappableCharactersBecomeTheReplacementAndAreReported)
 {
-    // Code page 1252 has no Chinese characters, not even a best fit; for an omega it has one.
+    // Code page 1252 has no Chinese characters; for an omega and the full-width quote and backslash
+    // the system's best fit would give "O", '"' and '\\', which are other names or syntax.
     const std::tuple<const wchar_t*, char, const char*, bool> cases[] = {
-        {L"caf\x00E9", '_', "caf\xE9", false}, {L"\x20AC", '_', "\x80", false}, {L"a\x4E2Dz", '_', "a_z", true},
-        {L"\x4E2D\x6587", '_', "__", true},    {L"a\x4E2Dz", '#', "a#z", true}, {L"a\x03A9z", '_', "aOz", false},
+        {L"caf\x00E9", '_', "caf\xE9", false},
+        {L"\x20AC", '_', "\x80", false},
+        {L"a\x4E2Dz", '_', "a_z", true},
+        {L"\x4E2D\x6587", '_', "__", true},
+        {L"a\x4E2Dz", '#', "a#z", true},
+        {L"a\x03A9z", '_', "a_z", true},
+        {L"-o\xFF02\x0043:\xFF3C", '_', "-o_C:_", true},
+        {L"\xD83D\xDE00!", '_', "_!", true},
     };
     for (const auto& [text, replacement, expected, replaced] : cases)
     {

@@ -154,6 +154,20 @@ TEST_F(VectorTest, ImpossibleSizesAndFailedAllocationsLeaveTheVectorAsItWas)
     }
 }
 
+TEST_F(VectorTest, ReservingBelowTheCountAndRemovingFromAnEmptyVectorLoseNothing)
+{
+    COwningVector<CWideString> names;
+    for (const wchar_t* name : {L"a", L"b", L"c"})
+        names.Add(CWideString(name));
+    names.Reserve(1);
+    EXPECT_EQ(3, names.Capacity());
+    EXPECT_EQ((std::vector<CWideString>{L"a", L"b", L"c"}), Contents<CWideString>(names));
+    names.Clear();
+    names.RemoveLast();
+    names.Remove(-1, 1);
+    EXPECT_EQ(0, names.Count());
+}
+
 TEST_F(VectorTest, CopiesAreDeepAndAFailedCopyLeavesTheTargetAsItWas)
 {
     COwningVector<CWideString> source;

@@ -63,11 +63,11 @@ TEST_F(ArchiverCommandsTest, CommandLinesAndListsAsTheArchiverReceivesThem)
         {'x', L"", L"", kDialog, 1, L" x -ad -an -ai#<Extract list>"},
         {'x', L"C:\\Work\\*", L"", 0, 7, L" x -o\"C:\\Work\\*\" -an -ai#<Extract list>"}, // several archives
         // The command line goes through the ANSI code page on Windows 98, the names never do:
-        // Windows-1252 has the e acute and the euro sign, no CJK and no omega (its best fit is "O").
+        // Windows-1252 has the e acute and the euro sign, no CJK and no omega (not even as "O").
         {'x', L"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC", L"", 0, -1,
          L" x -o\"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC\" -slp- -an -ai#<Extract list>"},
         {'x', L"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC", L"", kAnsi, -1,
-         L" x -o\"C:\\O __\\caf\x00E9 \x20AC\" -slp- -an -ai#<Extract list>"},
+         L" x -o\"C:\\_ __\\caf\x00E9 \x20AC\" -slp- -an -ai#<Extract list>"},
         {'t', L"", L"", 0, -1, L" t -slp- -an -ai#<Extract list>"},
         {'t', L"", L"", 0, 1, L" t -an -ai#<Extract list>"},
         {'t', L"", L"", kNoNames | kAnsi, -1, L" t -slp- -an -ai#<Extract list>"},

@@ -133,6 +133,7 @@ TEST_F(InvokeCommandTest, SubmenuEntryDoesNothingUnknownOffsetsVerbsAndShortReco
 {
     const auto offset = [](UINT value) { return MAKEINTRESOURCEA(value); };
     const LPCWSTR wideOffset5 = reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(5));
+    const LPCWSTR wideOffset12 = reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(12));
     const DWORD kPlain = sizeof(CMINVOKECOMMANDINFO);
     const DWORD kExtended = sizeof(CMINVOKECOMMANDINFOEX);
     struct
@@ -155,12 +156,13 @@ TEST_F(InvokeCommandTest, SubmenuEntryDoesNothingUnknownOffsetsVerbsAndShortReco
         {kPlain, 0, "Test", nullptr, E_FAIL},
         {kPlain, 0, "", nullptr, E_FAIL},
         {8, 0, "VantorTest", nullptr, E_INVALIDARG}, // ends before the verb
-        // The wide verb only counts in the extended record with the mask; a wide verb that is an
-        // offset leaves the choice to the low word of the ANSI field.
+        // The wide verb only counts in the extended record with the mask; there it decides alone,
+        // also as an offset beside an ANSI field that holds another offset or a text.
         {kExtended, 0, "vantortest", L"VantorTest", E_FAIL},
         {kPlain, CMIC_MASK_UNICODE, "vantortest", L"VantorTest", E_FAIL},
-        {kExtended, CMIC_MASK_UNICODE, offset(12), wideOffset5, E_FAIL},
-        {kExtended, CMIC_MASK_UNICODE, offset(5), wideOffset5, S_OK}, // Test
+        {kExtended, CMIC_MASK_UNICODE, offset(5), wideOffset12, E_FAIL},
+        {kExtended, CMIC_MASK_UNICODE, "VantorTest", wideOffset12, E_FAIL},
+        {kExtended, CMIC_MASK_UNICODE, offset(12), wideOffset5, S_OK}, // Test
     };
     CProductSettings settings(true, kAllCommands);
     CHandlerUnderTest handler;
@@ -207,6 +209,29 @@ TEST_F(InvokeCommandTest, MissingProgramsStartNothingShowNothingLeakNothing)
     g_ModuleInstance = module;
     Sleep(200);
     EXPECT_EQ(0u, watcher.Stop().size());
+}
+
+TEST_F(InvokeCommandTest, WithoutTheModuleFolderNoProgramIsTakenFromTheCurrentFolder)
+{
+    // The module's own folder cannot be found; the host's current folder holds programs of our
+    // names (the stand-ins). Neither "Open archive" nor the archiver commands start anything.
+    CProductSettings settings(false, kAllCommands);
+    CHandlerUnderTest handler;
+    handler.Select({Work.AddFile(L"a.zip").Ptr()});
+    ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), handler.BuildMenu());
+    wchar_t current[MAX_PATH + 1] = {};
+    GetCurrentDirectoryW(MAX_PATH + 1, current);
+    ASSERT_TRUE(SetCurrentDirectoryW(TestProgramFolder()));
+    const HINSTANCE module = g_ModuleInstance;
+    g_ModuleInstance = reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(0x10)); // no module there
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), TestArchives(CNameList({L"C:\\a.zip"})));
+    for (UINT offset : {0, 4}) // Open, Test
+        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(offset))) << offset;
+    g_ModuleInstance = module;
+    SetCurrentDirectoryW(current);
+    Sleep(500);
+    EXPECT_EQ(0u, Logs.Archiver().size());
+    EXPECT_EQ(0u, Logs.FileManager().size());
 }
 
 TEST_F(InvokeCommandTest, ExhaustedMemoryShowsTheErrorBoxAndSucceeds)

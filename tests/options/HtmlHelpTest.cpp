@@ -64,7 +64,8 @@ TEST_F(HtmlHelp, ControlPathIsAlwaysTerminatedAndFitsTheOldBuffer)
     }
 }
 
-// The registry's path first, the name second; a failure is remembered and never retried.
+// The registry's path first, the name in the system folder second; a failure is remembered and
+// never retried.
 TEST_F(HtmlHelp, LoadsWhatTheRegistryOrTheNameGivesAndNeverRetriesAFailure)
 {
     CScratchFolder scratch;
@@ -82,7 +83,8 @@ TEST_F(HtmlHelp, LoadsWhatTheRegistryOrTheNameGivesAndNeverRetriesAFailure)
         bool Loaded;
     } const cases[] = {
         {"registry names the control", fakePath, kNoSuchControl, 1, true},
-        {"registry path fails, name loads", "C:\\nowhere\\hhctrl.ocx", kFake, 2, true},
+        // Found by name only in the system folder, never beside the program or in the current one.
+        {"registry path fails, name only in the program's folder", "C:\\nowhere\\hhctrl.ocx", kFake, 2, false},
         {"nothing to load", "C:\\nowhere\\hhctrl.ocx", kNoSuchControl, 2, false},
         {"no key, nothing by name", "", kNoSuchControl, 1, false},
         // A module without HtmlHelpA at ordinal 14 (this program) is no help control.

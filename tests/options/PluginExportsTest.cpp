@@ -68,7 +68,8 @@ TEST_F(PluginExports, CreateObjectRefusesWrongIdentifiersAndNullArguments)
         // The handler's class is no plug-in class.
         {&IID_IPluginOptions, &IID_IPluginOptions, kClassNotAvailable},
         {&otherClass, &IID_IUnknown, kClassNotAvailable},
-        {nullptr, &IID_IPluginOptions, kClassNotAvailable},
+        {nullptr, &IID_IPluginOptions, E_POINTER},
+        {&CLSID_OptionsPlugin, nullptr, E_POINTER},
         {&CLSID_OptionsPlugin, &otherInterface, E_NOINTERFACE},
         // IUnknown too: the options interface is the only one handed out here.
         {&CLSID_OptionsPlugin, &IID_IUnknown, E_NOINTERFACE},

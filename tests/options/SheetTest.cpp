@@ -28,6 +28,29 @@ void ExpectTicks(CSheetDriver& d, DWORD mask)
     for (int row = 0; row < 11; row++)
         EXPECT_EQ((mask & kRowFlags[row]) != 0, d.ListChecked(row)) << "row " << row;
 }
+// A command list that refuses to insert the row of "Extract to" (position 3), as a list whose
+// memory ran out would.
+struct CRefusingList
+{
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == LVM_INSERTITEMW && reinterpret_cast<const LVITEMW*>(lParam)->iItem == 3)
+            return -1; // "Extract to"
+        return CallWindowProcW(Original, window, message, wParam, lParam);
+    }
+    // Subclasses the command list as it is created, before the page fills it.
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        wchar_t className[32] = {};
+        if (code == HCBT_CREATEWND && GetClassNameW(reinterpret_cast<HWND>(wParam), className, 32) > 0 &&
+            std::wstring(className) == WC_LISTVIEWW)
+            Original = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(reinterpret_cast<HWND>(wParam), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Proc)));
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static WNDPROC Original;
+};
+WNDPROC CRefusingList::Original = nullptr;
 } // namespace
 
 TEST_F(OptionsSheet, OpensWithTemplateTextsDefaultsAndApplyDisabled)
@@ -104,7 +127,7 @@ TEST_F(OptionsSheet, CancelKeepsAndOkRewritesTheMaskWithoutForeignBits)
     EXPECT_EQ(0u, plugin->Release());
     EXPECT_EQ(0x20u, StoredNumber(L"ContextMenu"));
     EXPECT_EQ(1u, StoredNumber(L"CascadedMenu"));
-    // The box was clear: every apply unregisters then.
+    // Nothing was registered, and OK without a click on the box registers nothing.
     EXPECT_FALSE(AnyHandlerKeyPresent());
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
 }
@@ -161,9 +184,25 @@ TEST_F(OptionsSheet, IntegrationBoxRegistersAgainAndRemovesTheHandler)
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerServerKey));
     EXPECT_TRUE(AllRegisteredHandlerKeysPresent());
 
+    // Another program removed one handler key: the box opens clear, and OK after a change of
+    // another control leaves the other keys and the class as they are.
+    DeleteRegistryTree(HKEY_CLASSES_ROOT, L"Drive\\shellex\\DragDropHandlers\\VANTOR");
     ShowOptionsWith(
         [](CSheetDriver& d)
         {
+            EXPECT_FALSE(d.IsChecked(IDC_SYSTEM_INTEGRATE));
+            d.Click(IDC_SYSTEM_CASCADED);
+            d.Press(PSBTN_OK);
+        });
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"*\\shellex\\ContextMenuHandlers\\VANTOR"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kHandlerServerKey));
+    EXPECT_EQ(1u, StoredNumber(L"CascadedMenu"));
+
+    // Clearing the box (a click) is what removes them.
+    ShowOptionsWith(
+        [](CSheetDriver& d)
+        {
+            d.Click(IDC_SYSTEM_INTEGRATE);
             d.Click(IDC_SYSTEM_INTEGRATE);
             d.Press(PSBTN_OK);
         });
@@ -172,30 +211,65 @@ TEST_F(OptionsSheet, IntegrationBoxRegistersAgainAndRemovesTheHandler)
 }
 
 // Every allocation made while the pages and the sheet are prepared may fail: ShowOptions then
-// reports E_OUTOFMEMORY without showing anything and without leaking. The first run that shows
-// the sheet has passed the preparation.
-TEST_F(OptionsSheet, ExhaustedMemoryWhilePreparingGivesEOutOfMemory)
+// reports E_OUTOFMEMORY without showing anything and without leaking. Once the sheet shows, a
+// failure while the System page fills its controls leaves it with the template's defaults: OK
+// then saves nothing, and the integration stays.
+TEST_F(OptionsSheet, ExhaustedMemoryBeforeTheSheetOrWhileAPageIsSetUpSavesNothing)
 {
+    SetNumber(L"ContextMenu", 0x28);
+    SetNumber(L"CascadedMenu", 1);
+    RegisterShellIntegration();
     IPluginOptions* plugin = CreatePlugin();
     ASSERT_NE(nullptr, plugin);
-    int failures = 0;
-    bool shown = false;
-    for (long n = 1; n < 100 && !shown; n++)
+    int notShown = 0, shownAfterFailure = 0;
+    for (long n = 1; n < 1000; n++)
     {
         const long blocksBefore = AllocHooks::LiveBlocks();
-        CSheetDriver driver([](CSheetDriver& d) { d.Press(PSBTN_CANCEL); });
+        int rows = 0;
+        CSheetDriver driver(
+            [&rows](CSheetDriver& d)
+            {
+                rows = ListView_GetItemCount(d.List());
+                d.Press(PSBTN_OK);
+            });
         AllocHooks::FailNth(n);
         const HRESULT result = plugin->ShowOptions(nullptr, 0);
         AllocHooks::FailNth(0);
         driver.Finish();
-        shown = driver.SawSheet();
-        EXPECT_EQ(shown ? S_OK : E_OUTOFMEMORY, result) << "allocation " << n;
-        failures += shown ? 0 : 1;
+        // The page's last allocation makes its last row: with eleven rows the set-up went through,
+        // and this OK (or a failure after it) saved for real.
+        if (rows == 11)
+            break;
+        EXPECT_EQ(driver.SawSheet() ? S_OK : E_OUTOFMEMORY, result) << "allocation " << n;
+        (driver.SawSheet() ? shownAfterFailure : notShown)++;
         EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "allocation " << n;
+        EXPECT_EQ(0x28u, StoredNumber(L"ContextMenu")) << "allocation " << n;
+        EXPECT_EQ(1u, StoredNumber(L"CascadedMenu")) << "allocation " << n;
+        EXPECT_TRUE(AllRegisteredHandlerKeysPresent()) << "allocation " << n;
     }
-    EXPECT_TRUE(shown);
-    EXPECT_GE(failures, 4);
+    EXPECT_GE(notShown, 4);
+    EXPECT_GE(shownAfterFailure, 10);
     plugin->Release();
+}
+
+// The list may refuse a row (its memory ran out): the row stays out, no other row is ticked for it,
+// and Apply saves no bit for it.
+TEST_F(OptionsSheet, ARowTheListRefusesIsNeitherTickedNorSaved)
+{
+    SetNumber(L"ContextMenu", 0x1 | 0x4);
+    HHOOK hook = SetWindowsHookExW(WH_CBT, CRefusingList::Hook, nullptr, GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
+    ShowOptionsWith(
+        [](CSheetDriver& d)
+        {
+            ASSERT_EQ(10, ListView_GetItemCount(d.List()));
+            EXPECT_EQ(L"Test archive", d.ListText(3));
+            for (int row = 0; row < 10; row++)
+                EXPECT_EQ(row == 1, d.ListChecked(row)) << "row " << row;
+            d.Press(PSBTN_OK);
+        });
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(0x1u, StoredNumber(L"ContextMenu"));
 }
 
 #ifdef _WIN64
