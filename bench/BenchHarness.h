@@ -15,6 +15,10 @@
 //     VANTOR_BENCH(MenuCascaded, "QueryContextMenu, cascaded, 11 items", BuildMenu,
 //                  "CreatePopupMenu and DestroyMenu", CreateEmptyMenu);
 //
+// The baseline is the floor of the operation: what any implementation of it must do at least. A
+// measure may carry the ratio it is meant to stay under (VANTOR_BENCH_GOAL); the program prints
+// it beside the ratio measured.
+//
 // Each call of a function is one run; a run should take well above the timer's resolution (a
 // millisecond or more), so fast operations loop inside. State that a measure needs once can live
 // in function-local statics.
@@ -30,7 +34,8 @@ struct CBenchMeasure
     CBenchFunction Operation;
     const char* BaselineText;
     CBenchFunction Baseline;
-    int Runs; // 0: the harness's default
+    int Runs;    // 0: the harness's default
+    double Goal; // the ratio the operation should stay at or below; 0: none
     CBenchMeasure* Next;
 };
 
@@ -48,10 +53,13 @@ struct CBenchRegistration
 // Keeps the compiler from dropping a result that nothing else reads.
 void BenchKeep(const void* result);
 
-#define VANTOR_BENCH_RUNS(name, operationText, operation, baselineText, baseline, runs)                                \
+#define VANTOR_BENCH_GOAL(name, operationText, operation, baselineText, baseline, runs, goal)                          \
     static CBenchMeasure s_BenchMeasure_##name = {#name,    operationText, operation, baselineText,                    \
-                                                  baseline, runs,          nullptr};                                   \
+                                                  baseline, runs,          goal,      nullptr};                        \
     static CBenchRegistration s_BenchRegistration_##name(&s_BenchMeasure_##name)
+
+#define VANTOR_BENCH_RUNS(name, operationText, operation, baselineText, baseline, runs)                                \
+    VANTOR_BENCH_GOAL(name, operationText, operation, baselineText, baseline, runs, 0.0)
 
 #define VANTOR_BENCH(name, operationText, operation, baselineText, baseline)                                           \
     VANTOR_BENCH_RUNS(name, operationText, operation, baselineText, baseline, 0)

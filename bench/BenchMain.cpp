@@ -55,8 +55,12 @@ void RunMeasure(const CBenchMeasure& measure, int runsOverride, LONGLONG frequen
     }
     const double operation = Milliseconds(Median(operationTicks), frequency);
     const double baseline = Milliseconds(Median(baselineTicks), frequency);
-    std::printf("%-28s %12.3f ms %12.3f ms %10.2f   %d runs\n", measure.Name, operation, baseline,
-                baseline > 0 ? operation / baseline : 0.0, runs);
+    const double ratio = baseline > 0 ? operation / baseline : 0.0;
+    char goal[32] = "";
+    if (measure.Goal > 0)
+        std::snprintf(goal, sizeof(goal), "<= %.2f %s", measure.Goal, ratio <= measure.Goal ? "met" : "MISSED");
+    std::printf("%-28s %12.3f ms %12.3f ms %10.2f %-15s %d runs\n", measure.Name, operation, baseline, ratio, goal,
+                runs);
     std::printf("%-28s   operation: %s\n", "", measure.OperationText);
     std::printf("%-28s   baseline:  %s\n", "", measure.BaselineText);
     std::fflush(stdout);
@@ -66,7 +70,8 @@ void PrintUsage()
 {
     std::printf("usage: vantor_bench [--list] [--runs N] [measure...]\n"
                 "Runs every measure, or those named; prints the median time of the operation and of its\n"
-                "baseline over the runs, and their ratio.\n");
+                "baseline (the floor it is compared with) over the runs, their ratio, and the ratio the\n"
+                "measure is meant to stay under.\n");
 }
 } // namespace
 
@@ -137,7 +142,7 @@ int main(int argc, char** argv)
     QueryPerformanceFrequency(&frequency);
     // One thread on one processor: the scheduler moving the program between cores adds noise.
     SetThreadAffinityMask(GetCurrentThread(), 1);
-    std::printf("%-28s %15s %15s %10s\n", "measure", "operation", "baseline", "ratio");
+    std::printf("%-28s %15s %15s %10s %-15s\n", "measure", "operation", "baseline (floor)", "ratio", "goal");
     for (const CBenchMeasure* measure : measures)
     {
         const bool chosen = wanted.empty() ||

@@ -1,6 +1,8 @@
 #include "BenchHarness.h"
 
 #include "menu/ShellMenuHandler.h"
+#include "settings/RegistryKey.h"
+#include "settings/Settings.h"
 
 #include <cstdio>
 #include <string>
@@ -77,15 +79,66 @@ public:
     CShellMenuHandler* Handler;
 };
 
-void BuildMenu(CShellMenuHandler* handler, int repeats)
+const char kOptionsKey[] = "Software\\VANTOR\\Options";
+const char kCascadedMenuValue[] = "CascadedMenu";
+
+// The "CascadedMenu" setting the program found, put back when it ends: the prefix belongs to the
+// build tree, whose tests use it too.
+class CSavedMenuForm
 {
+public:
+    CSavedMenuForm()
+    {
+        CRegistryKey key;
+        _stored = key.Open(HKEY_CURRENT_USER, kOptionsKey, KEY_READ) == ERROR_SUCCESS &&
+                  key.QueryValue(kCascadedMenuValue, _value) == ERROR_SUCCESS;
+    }
+    ~CSavedMenuForm()
+    {
+        CRegistryKey key;
+        if (key.Open(HKEY_CURRENT_USER, kOptionsKey) != ERROR_SUCCESS)
+            return;
+        if (_stored)
+            key.SetValue(kCascadedMenuValue, _value);
+        else
+            key.DeleteValue(kCascadedMenuValue);
+    }
+    CSavedMenuForm(const CSavedMenuForm&) = delete;
+    CSavedMenuForm& operator=(const CSavedMenuForm&) = delete;
+
+private:
+    bool _stored = false;
+    DWORD _value = 0;
+};
+
+// The menu form the next menus are built in. The setting is written only when it changes, so the
+// measured runs read it as every right-click does but never pay for the write.
+void UseMenuForm(bool cascaded)
+{
+    static CSavedMenuForm saved;
+    static int current = -1;
+    if (current != static_cast<int>(cascaded))
+    {
+        SaveCascadedMenu(cascaded);
+        current = cascaded;
+    }
+}
+
+// The shell's menu stands for the host's: made once, and emptied again after each call, so that
+// what is timed is the call and the removal of what it added (the cascaded popup dies with its
+// item), not the making of the host's own menu.
+void BuildMenu(CShellMenuHandler* handler, bool cascaded, int repeats)
+{
+    UseMenuForm(cascaded);
+    HMENU menu = CreatePopupMenu();
     for (int i = 0; i < repeats; i++)
     {
-        HMENU menu = CreatePopupMenu();
         if (FAILED(handler->QueryContextMenu(menu, 0, 1, 0x7FFF, CMF_NORMAL)))
             std::printf("QueryContextMenu failed\n");
-        DestroyMenu(menu);
+        while (GetMenuItemCount(menu) > 0)
+            DeleteMenu(menu, 0, MF_BYPOSITION);
     }
+    DestroyMenu(menu);
 }
 
 // The least any menu for the selection costs: finding each name once.
@@ -103,10 +156,22 @@ void LookUpNames(int count, int repeats)
         }
 }
 
-void MenuForOneFile()
+CShellMenuHandler* HandlerFor(int count)
 {
-    static CBenchHandler handler(1);
-    BuildMenu(handler.Handler, kRepeatsForOneFile);
+    static CBenchHandler one(1);
+    static CBenchHandler thousand(1000);
+    static CBenchHandler all(kLargestSelection);
+    return count == 1 ? one.Handler : (count == 1000 ? thousand.Handler : all.Handler);
+}
+
+void MenuForOneFileFlat()
+{
+    BuildMenu(HandlerFor(1), false, kRepeatsForOneFile);
+}
+
+void MenuForOneFileCascaded()
+{
+    BuildMenu(HandlerFor(1), true, kRepeatsForOneFile);
 }
 
 void LookUpOneFile()
@@ -114,10 +179,14 @@ void LookUpOneFile()
     LookUpNames(1, kRepeatsForOneFile);
 }
 
-void MenuForThousandFiles()
+void MenuForThousandFilesFlat()
 {
-    static CBenchHandler handler(1000);
-    BuildMenu(handler.Handler, 1);
+    BuildMenu(HandlerFor(1000), false, 1);
+}
+
+void MenuForThousandFilesCascaded()
+{
+    BuildMenu(HandlerFor(1000), true, 1);
 }
 
 void LookUpThousandFiles()
@@ -125,10 +194,14 @@ void LookUpThousandFiles()
     LookUpNames(1000, 1);
 }
 
-void MenuForTenThousandFiles()
+void MenuForTenThousandFilesFlat()
 {
-    static CBenchHandler handler(kLargestSelection);
-    BuildMenu(handler.Handler, 1);
+    BuildMenu(HandlerFor(kLargestSelection), false, 1);
+}
+
+void MenuForTenThousandFilesCascaded()
+{
+    BuildMenu(HandlerFor(kLargestSelection), true, 1);
 }
 
 void LookUpTenThousandFiles()
@@ -137,9 +210,16 @@ void LookUpTenThousandFiles()
 }
 } // namespace
 
-VANTOR_BENCH(MenuOneFile, "QueryContextMenu for 1 file (200 times)", MenuForOneFile,
-             "FindFirstFileW and FindClose of that file (200 times)", LookUpOneFile);
-VANTOR_BENCH(MenuThousandFiles, "QueryContextMenu for 1,000 files", MenuForThousandFiles,
-             "FindFirstFileW and FindClose of each of them", LookUpThousandFiles);
-VANTOR_BENCH_RUNS(MenuTenThousandFiles, "QueryContextMenu for 10,000 files", MenuForTenThousandFiles,
-                  "FindFirstFileW and FindClose of each of them", LookUpTenThousandFiles, 5);
+VANTOR_BENCH_GOAL(MenuOneFileFlat, "QueryContextMenu for 1 file, flat (200 times)", MenuForOneFileFlat,
+                  "FindFirstFileW and FindClose of that file (200 times)", LookUpOneFile, 0, 3.0);
+VANTOR_BENCH_GOAL(MenuOneFileCascaded, "QueryContextMenu for 1 file, cascaded (200 times)", MenuForOneFileCascaded,
+                  "FindFirstFileW and FindClose of that file (200 times)", LookUpOneFile, 0, 3.0);
+VANTOR_BENCH_GOAL(MenuThousandFilesFlat, "QueryContextMenu for 1,000 files, flat", MenuForThousandFilesFlat,
+                  "FindFirstFileW and FindClose of each of them", LookUpThousandFiles, 0, 1.05);
+VANTOR_BENCH_GOAL(MenuThousandFilesCascaded, "QueryContextMenu for 1,000 files, cascaded", MenuForThousandFilesCascaded,
+                  "FindFirstFileW and FindClose of each of them", LookUpThousandFiles, 0, 1.05);
+VANTOR_BENCH_GOAL(MenuTenThousandFilesFlat, "QueryContextMenu for 10,000 files, flat", MenuForTenThousandFilesFlat,
+                  "FindFirstFileW and FindClose of each of them", LookUpTenThousandFiles, 5, 1.05);
+VANTOR_BENCH_GOAL(MenuTenThousandFilesCascaded, "QueryContextMenu for 10,000 files, cascaded",
+                  MenuForTenThousandFilesCascaded, "FindFirstFileW and FindClose of each of them",
+                  LookUpTenThousandFiles, 5, 1.05);

@@ -1,9 +1,9 @@
 #include "lang/LangTable.h"
 
 #include "base/FileSystem.h"
-#include "base/TextConvert.h"
 
 #include <cstring>
+#include <utility>
 
 namespace
 {
@@ -12,127 +12,427 @@ const int kLangSignatureLength = sizeof(kLangSignature) - 1;
 static_assert(sizeof(kLangSignature) - 1 == 15, "the signature is 15 bytes");
 
 // A zero byte counts as a blank, so that a body handed over with one inside still parses.
-bool IsLangBlank(char c)
+bool IsLangBlank(unsigned char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0;
 }
 
-// Moves past blanks and comments; a comment runs up to the next line feed or the end.
-int SkipBlanksAndComments(const char* text, int length, int pos)
+int HexDigitValue(unsigned c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<int>(c - '0');
+    if (c >= 'A' && c <= 'F')
+        return static_cast<int>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f')
+        return static_cast<int>(c - 'a' + 10);
+    return -1;
+}
+
+// Bytes read at a time. A block of this size comes back from the heap's own memory load after
+// load, while a block as large as the file is fresh memory each time, every page of which faults
+// when first touched: under Wine that costs more than the whole parse. An entry longer than the
+// window widens it.
+const int kReadWindow = 0x8000;
+
+enum class EScan
+{
+    End,      // the text ended between two entries
+    Refused,  // a syntax error, invalid UTF-8, or an entry the caller refused
+    NeedMore, // the available bytes ran out while more of the text is still to come
+};
+
+// Whether a UTF-8 sequence could be decoded: `Cut` when the bytes end before it is complete.
+enum class EDecode
+{
+    Done,
+    Invalid,
+    Cut,
+};
+
+// Decodes the UTF-8 sequence whose lead byte (0x80 or above) stands at `pos` and appends its one
+// or two units at out[count]. Invalid: a continuation byte with no lead, a lead byte F5 to FF, a
+// sequence cut short by another byte, an encoded surrogate, and code points beyond U+10FFFF. A
+// file saved in a Western code page behind a correct signature line fails here on its first
+// accented letter, so the built-in texts show instead of garbage. Overlong forms are taken as they
+// come, as they always have been.
+EDecode DecodeSequence(const unsigned char* text, int length, int& pos, wchar_t* out, int& count)
+{
+    const unsigned lead = text[pos];
+    int following;
+    unsigned value;
+    if (lead < 0xC0)
+        return EDecode::Invalid;
+    if (lead < 0xE0)
+    {
+        following = 1;
+        value = lead & 0x1F;
+    }
+    else if (lead < 0xF0)
+    {
+        following = 2;
+        value = lead & 0x0F;
+    }
+    else if (lead < 0xF5)
+    {
+        following = 3;
+        value = lead & 0x07;
+    }
+    else
+        return EDecode::Invalid;
+    for (int k = 1; k <= following; k++)
+    {
+        if (pos + k >= length)
+            return EDecode::Cut;
+        const unsigned next = text[pos + k];
+        if ((next & 0xC0) != 0x80)
+            return EDecode::Invalid;
+        value = (value << 6) | (next & 0x3F);
+    }
+    if ((value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+        return EDecode::Invalid;
+    pos += following + 1;
+    if (value < 0x10000)
+    {
+        out[count++] = static_cast<wchar_t>(value);
+        return EDecode::Done;
+    }
+    value -= 0x10000;
+    out[count++] = static_cast<wchar_t>(0xD800 + (value >> 10));
+    out[count++] = static_cast<wchar_t>(0xDC00 + (value & 0x3FF));
+    return EDecode::Done;
+}
+
+// Decodes a name's bytes into `units` (room for one unit per byte); -1 when they are not valid.
+// The name ends at a blank or "=", so a sequence that runs past its end was cut by another byte.
+int DecodeName(const unsigned char* name, int length, wchar_t* units)
+{
+    int count = 0;
+    for (int pos = 0; pos < length;)
+    {
+        if (name[pos] < 0x80)
+            units[count++] = static_cast<wchar_t>(name[pos++]);
+        else if (DecodeSequence(name, length, pos, units, count) != EDecode::Done)
+            return -1;
+    }
+    return count;
+}
+
+// The id a name spells. Names are hexadecimal digits, so a plain byte is a digit or a refusal;
+// anything else is decoded first, as the rest of the file is.
+bool ParseNameId(const unsigned char* name, int length, UINT& id)
+{
+    UINT value = 0;
+    for (int pos = 0; pos < length;)
+    {
+        wchar_t units[2];
+        int count = 0;
+        if (name[pos] < 0x80)
+            units[count++] = static_cast<wchar_t>(name[pos++]);
+        else if (DecodeSequence(name, length, pos, units, count) != EDecode::Done)
+            return false;
+        for (int k = 0; k < count; k++)
+        {
+            const int digit = HexDigitValue(units[k]);
+            if (digit < 0)
+                return false;
+            // More than eight digits: only the last eight count, as the 32-bit product wraps.
+            value = value * 16 + static_cast<UINT>(digit);
+        }
+    }
+    id = value;
+    return true;
+}
+
+// Reads a value from after its opening quote up to its closing quote, resolving the escapes and
+// decoding the UTF-8 on the way, into `out` (room for one unit per byte). Done with `count` set,
+// Cut when the bytes end first.
+EDecode ReadQuotedValue(const unsigned char* text, int length, int& pos, wchar_t* out, int& count)
+{
+    count = 0;
+    for (;;)
+    {
+        // Plain ASCII goes over in runs; only quotes, backslashes and lead bytes need a look.
+        while (pos < length)
+        {
+            const unsigned char c = text[pos];
+            if (c >= 0x80 || c == '"' || c == '\\')
+                break;
+            out[count++] = static_cast<wchar_t>(c);
+            pos++;
+        }
+        if (pos >= length)
+            return EDecode::Cut;
+        const unsigned char c = text[pos];
+        if (c == '"')
+        {
+            pos++;
+            return EDecode::Done;
+        }
+        if (c != '\\')
+        {
+            const EDecode decoded = DecodeSequence(text, length, pos, out, count);
+            if (decoded != EDecode::Done)
+                return decoded;
+            continue;
+        }
+        if (pos + 1 >= length)
+            return EDecode::Cut;
+        wchar_t escaped;
+        switch (text[pos + 1])
+        {
+        case '"':
+            escaped = L'"';
+            break;
+        case '\\':
+            escaped = L'\\';
+            break;
+        case 'n':
+            escaped = L'\n';
+            break;
+        case 't':
+            escaped = L'\t';
+            break;
+        default:
+            // Translators write paths like C:\Temp: an unknown escape keeps its backslash, and the
+            // byte after it is read as any other byte of the value.
+            out[count++] = L'\\';
+            pos++;
+            continue;
+        }
+        out[count++] = escaped;
+        pos += 2;
+    }
+}
+
+// Where the scan of a text stands between two calls.
+struct CScanState
+{
+    int Pos = 0;
+    bool InComment = false; // the bytes ran out inside a comment
+};
+
+// Moves past blanks and comments; false when the bytes run out inside a comment.
+bool SkipBlanksAndComments(const unsigned char* text, int length, int& pos)
 {
     while (pos < length)
     {
-        const char c = text[pos];
+        const unsigned char c = text[pos];
         if (IsLangBlank(c))
         {
             pos++;
             continue;
         }
         if (c != ';')
-            break;
-        while (pos < length && text[pos] != '\n')
-            pos++;
+            return true;
+        const void* lineFeed = std::memchr(text + pos, '\n', static_cast<size_t>(length - pos));
+        if (lineFeed == nullptr)
+        {
+            pos = length;
+            return false;
+        }
+        pos = static_cast<int>(static_cast<const unsigned char*>(lineFeed) - text);
     }
-    return pos;
+    return true;
 }
 
-int HexDigitValue(wchar_t c)
+// One entry from its first byte: name, "=", quoted value. Done with the name's place and the
+// value's units in `values`; Cut when the bytes run out before its closing quote.
+EDecode ScanEntry(const unsigned char* text, int length, int& pos, int& nameLength, wchar_t* values, int& valueLength)
 {
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    return -1;
+    const int nameStart = pos;
+    while (pos < length && !IsLangBlank(text[pos]) && text[pos] != '=')
+        pos++;
+    nameLength = pos - nameStart;
+    if (nameLength == 0)
+        return EDecode::Invalid;
+    if (!SkipBlanksAndComments(text, length, pos) || pos >= length)
+        return EDecode::Cut;
+    if (text[pos] != '=')
+        return EDecode::Invalid;
+    pos++;
+    if (!SkipBlanksAndComments(text, length, pos) || pos >= length)
+        return EDecode::Cut;
+    if (text[pos] != '"')
+        return EDecode::Invalid;
+    pos++;
+    return ReadQuotedValue(text, length, pos, values, valueLength);
 }
 
-// Reads the value bytes after its opening quote up to the closing quote, unescaping on the way.
-// False when the text ends first.
-bool ReadQuotedValue(const char* text, int length, int& pos, CNarrowString& value)
+// Scans the entries of a body from `state`, calling `onEntry` (name bytes, name length, units of
+// the value) for each, with the value already decoded into `values`, which has room for one unit
+// per available byte. `final` tells that the available bytes are the rest of the text; otherwise
+// NeedMore leaves `state` at the first byte still needed, the start of an entry that was cut.
+template <typename TOnEntry>
+EScan ScanEntries(const unsigned char* text, int length, bool final, CScanState& state, wchar_t* values,
+                  TOnEntry& onEntry)
 {
+    // The body may end anywhere between entries, also inside a comment without a final line feed.
+    const EScan endOfBytes = final ? EScan::End : EScan::NeedMore;
+    int& pos = state.Pos;
+    if (state.InComment)
+    {
+        const void* lineFeed = std::memchr(text + pos, '\n', static_cast<size_t>(length - pos));
+        if (lineFeed == nullptr)
+        {
+            pos = length;
+            return endOfBytes;
+        }
+        pos = static_cast<int>(static_cast<const unsigned char*>(lineFeed) - text);
+        state.InComment = false;
+    }
     for (;;)
     {
-        // Plain bytes go over in runs; only quotes and backslashes need a look.
-        const int runStart = pos;
-        while (pos < length && text[pos] != '"' && text[pos] != '\\')
-            pos++;
-        value.Append(text + runStart, pos - runStart);
+        if (!SkipBlanksAndComments(text, length, pos))
+        {
+            state.InComment = true;
+            return endOfBytes;
+        }
         if (pos >= length)
-            return false;
-        if (text[pos] == '"')
+            return endOfBytes;
+        const int entryStart = pos;
+        int nameLength = 0;
+        int valueLength = 0;
+        const EDecode scanned = ScanEntry(text, length, pos, nameLength, values, valueLength);
+        if (scanned == EDecode::Cut && !final)
         {
-            pos++;
-            return true;
+            pos = entryStart;
+            return EScan::NeedMore;
         }
-        if (pos + 1 >= length)
-            return false;
-        const char next = text[pos + 1];
-        switch (next)
-        {
-        case '"':
-            value.Append('"');
-            break;
-        case '\\':
-            value.Append('\\');
-            break;
-        case 'n':
-            value.Append('\n');
-            break;
-        case 't':
-            value.Append('\t');
-            break;
-        default:
-            // Translators write paths like C:\Temp: an unknown escape keeps both bytes.
-            value.Append(text + pos, 2);
-            break;
-        }
-        pos += 2;
+        if (scanned != EDecode::Done || !onEntry(text + entryStart, nameLength, valueLength))
+            return EScan::Refused;
     }
 }
+
+// Owner of a block of `T` from the allocation routine.
+template <typename T> class CBlock
+{
+public:
+    explicit CBlock(int count) : _items(static_cast<T*>(AllocateOrThrow(static_cast<size_t>(count) * sizeof(T)))) {}
+    ~CBlock() { FreeBlock(_items); }
+    CBlock(const CBlock&) = delete;
+    CBlock& operator=(const CBlock&) = delete;
+
+    T* Get() const { return _items; }
+    void Swap(CBlock& other) { std::swap(_items, other._items); }
+
+private:
+    T* _items;
+};
+
+// The text of a language file, read a window at a time. The first zero byte ends the text; a
+// file without one ends with its data.
+class CLangFileWindow
+{
+public:
+    CLangFileWindow(CReadOnlyFile& file, DWORD size)
+        : _file(file), _remaining(size), _capacity(size < kReadWindow ? static_cast<int>(size) + 1 : kReadWindow),
+          _block(_capacity)
+    {
+    }
+    CLangFileWindow(const CLangFileWindow&) = delete;
+    CLangFileWindow& operator=(const CLangFileWindow&) = delete;
+
+    // Moves the bytes from `keep` on to the front and reads what fits behind them, twice as much
+    // room when they fill the window. False when the file cannot be read.
+    bool Advance(int keep)
+    {
+        const int kept = _length - keep;
+        if (kept == _capacity)
+        {
+            CBlock<unsigned char> wider(2 * _capacity);
+            std::memcpy(wider.Get(), _block.Get() + keep, static_cast<size_t>(kept));
+            _block.Swap(wider);
+            _capacity *= 2;
+        }
+        else if (kept > 0)
+            std::memmove(_block.Get(), _block.Get() + keep, static_cast<size_t>(kept));
+        _length = kept;
+        while (!_final && _length < _capacity)
+        {
+            const DWORD room = static_cast<DWORD>(_capacity - _length);
+            DWORD read = 0;
+            if (!_file.ReadChunk(_block.Get() + _length, room < _remaining ? room : _remaining, read))
+                return false;
+            if (read > _remaining)
+                read = _remaining;
+            const void* zero = std::memchr(_block.Get() + _length, 0, read);
+            if (zero != nullptr)
+            {
+                _length = static_cast<int>(static_cast<const unsigned char*>(zero) - _block.Get());
+                _final = true;
+                break;
+            }
+            _length += static_cast<int>(read);
+            _remaining -= read;
+            _final = read == 0 || _remaining == 0;
+        }
+        return true;
+    }
+
+    const unsigned char* Text() const { return _block.Get(); }
+    int Length() const { return _length; }
+    int Capacity() const { return _capacity; }
+    bool Final() const { return _final; }
+
+private:
+    CReadOnlyFile& _file;
+    DWORD _remaining;
+    int _capacity;
+    int _length = 0;
+    bool _final = false;
+    CBlock<unsigned char> _block;
+};
+
+struct CIdRecord
+{
+    UINT Id;
+    CLangEntry* Entry;
+};
 } // namespace
+
+void CLangEntryVector::SortById()
+{
+    const int count = Count();
+    // Translators' files come in id order: one look tells, and distinct ascending ids are what
+    // any sort would leave. Equal ids need the sort, which decides whose text a lookup finds.
+    int ascending = 1;
+    while (ascending < count && (*this)[ascending - 1].Id < (*this)[ascending].Id)
+        ascending++;
+    if (ascending >= count)
+        return;
+
+    // The same heap sort over compact (id, entry) records: it compares the same ids and so makes
+    // the same moves as over the entries themselves, without reaching into every entry on the heap
+    // for each comparison. The slots then take the entries in that order.
+    CBlock<CIdRecord> records(count);
+    CIdRecord* record = records.Get();
+    for (int i = 0; i < count; i++)
+        record[i] = {(*this)[i].Id, &(*this)[i]};
+    auto compare = [](const CIdRecord& a, const CIdRecord& b) { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); };
+    HeapSortSlots(record, count, compare);
+    for (int i = 0; i < count; i++)
+        *static_cast<CLangEntry**>(SlotAt(i)) = record[i].Entry;
+}
 
 bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs)
 {
     pairs.Clear();
-    const char* text = body.Ptr();
-    const int length = body.Length();
-    // Scratch buffers kept across entries: a big file has tens of thousands of them.
-    const CLangPair emptyPair;
-    CNarrowString nameBytes;
-    CNarrowString valueBytes;
-    int pos = 0;
-    for (;;)
+    // One pair whose buffers serve every entry; the list takes exact-size copies.
+    CLangPair pair;
+    wchar_t* values = pair.Value.BufferForWrite(body.Length());
+    auto addPair = [&pairs, &pair](const unsigned char* name, int nameLength, int valueLength)
     {
-        pos = SkipBlanksAndComments(text, length, pos);
-        if (pos >= length)
-            return true;
-
-        const int nameStart = pos;
-        while (pos < length && !IsLangBlank(text[pos]) && text[pos] != '=')
-            pos++;
-        if (pos == nameStart)
+        const int nameUnits = DecodeName(name, nameLength, pair.Name.BufferForWrite(nameLength));
+        if (nameUnits < 0)
             return false;
-        CLangPair& pair = pairs[pairs.Add(emptyPair)];
-        nameBytes.ClearText();
-        nameBytes.Append(text + nameStart, pos - nameStart);
-        if (!Utf8ToWide(nameBytes, pair.Name))
-            return false;
-
-        pos = SkipBlanksAndComments(text, length, pos);
-        if (pos >= length || text[pos] != '=')
-            return false;
-        pos = SkipBlanksAndComments(text, length, pos + 1);
-        if (pos >= length || text[pos] != '"')
-            return false;
-        pos++;
-
-        valueBytes.ClearText();
-        if (!ReadQuotedValue(text, length, pos, valueBytes))
-            return false;
-        if (!Utf8ToWide(valueBytes, pair.Value))
-            return false;
-    }
+        pair.Name.CommitBuffer(nameUnits);
+        pair.Value.CommitBuffer(valueLength);
+        pairs.Add(pair);
+        return true;
+    };
+    CScanState state;
+    return ScanEntries(reinterpret_cast<const unsigned char*>(body.Ptr()), body.Length(), true, state, values,
+                       addPair) == EScan::End;
 }
 
 bool ParseHexId(const CWideString& name, UINT& id)
@@ -142,10 +442,9 @@ bool ParseHexId(const CWideString& name, UINT& id)
     UINT value = 0;
     for (int i = 0; i < name.Length(); i++)
     {
-        const int digit = HexDigitValue(name[i]);
+        const int digit = HexDigitValue(static_cast<unsigned short>(name[i]));
         if (digit < 0)
             return false;
-        // More than eight digits: only the last eight count, as the 32-bit product wraps.
         value = value * 16 + static_cast<UINT>(digit);
     }
     id = value;
@@ -157,62 +456,75 @@ bool CLangTable::LoadFromFile(const CWideString& path)
     Clear();
     try
     {
-        CNarrowString text;
-        {
-            CReadOnlyFile file;
-            if (!file.Open(path))
-                return false;
-            unsigned long long size = 0;
-            if (!file.QuerySize(size) || size > kMaxLangFileSize)
-                return false;
-            // One read into one buffer of size + 1: the zero after the data ends the text
-            // even when the file has none of its own.
-            char* buffer = text.BufferForWrite(static_cast<int>(size));
-            DWORD read = 0;
-            if (!file.ReadAll(buffer, static_cast<DWORD>(size), read))
-                return false;
-            if (read > size)
-                read = static_cast<DWORD>(size);
-            buffer[read] = 0;
-            text.CommitBuffer();
-        }
+        CReadOnlyFile file;
+        if (!file.Open(path))
+            return false;
+        unsigned long long size = 0;
+        if (!file.QuerySize(size) || size > kMaxLangFileSize)
+            return false;
+        CLangFileWindow window(file, static_cast<DWORD>(size));
+        if (!window.Advance(0))
+            return false;
 
+        const unsigned char* text = window.Text();
+        const int length = window.Length();
         int start = 0;
-        if (text.Length() >= 3 && static_cast<unsigned char>(text[0]) == 0xEF &&
-            static_cast<unsigned char>(text[1]) == 0xBB && static_cast<unsigned char>(text[2]) == 0xBF)
+        if (length >= 3 && std::memcmp(text, "\xEF\xBB\xBF", 3) == 0)
             start = 3;
-        if (text.Length() - start < kLangSignatureLength ||
-            std::memcmp(text.Ptr() + start, kLangSignature, kLangSignatureLength) != 0)
+        if (length - start < kLangSignatureLength ||
+            std::memcmp(text + start, kLangSignature, kLangSignatureLength) != 0)
             return false;
-        const int lineEnd = text.FindChar('\n', start + kLangSignatureLength);
-        if (lineEnd < 0)
-            return false;
-        // The body begins at that line feed; cut the head off in place rather than copy 1 MiB.
-        text.Erase(0, lineEnd);
 
-        COwningVector<CLangPair> pairs;
-        if (!ParseLangPairs(text, pairs))
-            return false;
-        text.ClearText();
-
-        Entries.Reserve(pairs.Count());
-        const CLangEntry emptyEntry;
-        for (int i = 0; i < pairs.Count(); i++)
+        // Each value is decoded once, straight into this entry's text; the table takes an
+        // exact-size copy of it, so every entry costs two blocks: itself and its text.
+        CLangEntry decoded;
+        auto addEntry = [this, &decoded](const unsigned char* name, int nameLength, int valueLength)
         {
-            UINT id = 0;
-            if (!ParseHexId(pairs[i].Name, id))
+            if (!ParseNameId(name, nameLength, decoded.Id))
+                return false;
+            decoded.Text.CommitBuffer(valueLength);
+            Entries.Add(decoded);
+            return true;
+        };
+        // The rest of line 1 is skipped; the body begins at the line feed that ends it.
+        bool inFirstLine = true;
+        CScanState state;
+        state.Pos = start + kLangSignatureLength;
+        for (;;)
+        {
+            const unsigned char* bytes = window.Text();
+            if (inFirstLine)
             {
-                // Keep nothing from a file with a bad name: a half-loaded, unsorted table would
-                // give wrong texts for ids it does hold.
+                const void* lineFeed =
+                    std::memchr(bytes + state.Pos, '\n', static_cast<size_t>(window.Length() - state.Pos));
+                if (lineFeed != nullptr)
+                {
+                    state.Pos = static_cast<int>(static_cast<const unsigned char*>(lineFeed) - bytes);
+                    inFirstLine = false;
+                }
+                else if (window.Final())
+                    return false;
+                else
+                    state.Pos = window.Length();
+            }
+            EScan scanned = EScan::NeedMore;
+            if (!inFirstLine)
+            {
+                wchar_t* values = decoded.Text.BufferForWrite(window.Capacity());
+                scanned = ScanEntries(bytes, window.Length(), window.Final(), state, values, addEntry);
+            }
+            if (scanned == EScan::End)
+                break;
+            if (scanned == EScan::Refused || !window.Advance(state.Pos))
+            {
+                // Keep nothing from a file that is not valid to its end: a half-loaded, unsorted
+                // table would give wrong texts for ids it does hold.
                 Clear();
                 return false;
             }
-            CLangEntry& entry = Entries[Entries.Add(emptyEntry)];
-            entry.Id = id;
-            entry.Text = pairs[i].Value;
+            state.Pos = 0;
         }
-        Entries.Sort([](const CLangEntry& a, const CLangEntry& b)
-                       { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); });
+        Entries.SortById();
         return true;
     }
     catch (...)

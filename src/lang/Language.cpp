@@ -20,6 +20,16 @@ const wchar_t kLangFolder[] = L"Lang\\";
 const wchar_t kLangFileExtension[] = L".txt";
 const wchar_t kPlaceholder[] = L"{0}";
 const int kPlaceholderLength = 3;
+
+// A path that names its place by itself: a drive with its root (C:\...) or a network or device
+// name (\\server\share\..., \\?\...). Anything else depends on a current folder, of the
+// process or of a drive.
+bool IsFullPath(const CWideString& path)
+{
+    if (path.Length() >= 2 && path[0] == L'\\' && path[1] == L'\\')
+        return true;
+    return path.Length() >= 3 && path[1] == L':' && path[2] == L'\\';
+}
 } // namespace
 
 void LoadLanguageOnce()
@@ -41,19 +51,20 @@ void LoadLanguage()
         return;
 
     CWideString path(g_LangName);
-    // A value with a backslash is a path of the user's own and is taken as it stands.
-    if (path.FindChar(L'\\') < 0)
+    const bool plainName = path.FindChar(L'\\') < 0;
+    // A plain name is a file in the Lang folder beside the module.
+    if (plainName && path.FindChar(L'.') < 0)
+        path.Append(kLangFileExtension);
+    if (plainName || !IsFullPath(path))
     {
-        if (path.FindChar(L'.') < 0)
-            path.Append(kLangFileExtension);
-        // Without our own folder there is no Lang\ to look in. The bare name is not tried
-        // against the current folder: that is whatever folder the host process stands in
-        // (Explorer's may be a download or network folder), and texts planted there would be
-        // shown as the module's own.
+        // A plain name and a relative path (Lang\German.txt, .\x.txt) both start at our own
+        // folder, never at the host's current folder: that is whatever folder the host process
+        // stands in (Explorer's may be a download or network folder), and texts planted there
+        // would be shown as the module's own. Without our folder nothing loads.
         CWideString folder;
         if (!GetModuleFolder(folder))
             return;
-        path = folder + kLangFolder + path;
+        path = plainName ? folder + kLangFolder + path : folder + path;
     }
     // A missing or malformed file leaves the built-in texts; nothing is shown.
     g_LangTable.LoadFromFile(path);

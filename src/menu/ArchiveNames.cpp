@@ -50,6 +50,33 @@ bool IsLowSurrogate(wchar_t unit)
 {
     return unit >= 0xDC00 && unit <= 0xDFFF;
 }
+
+// A full folder path that names the root of a drive ("C:\") or of a network share
+// ("\\server\share\"), also behind the "\\?\" and "\\?\UNC\" prefixes of long paths.
+bool IsRootFolder(const CWideString& folder)
+{
+    int start = 0;
+    bool share = false;
+    if (folder.FindText(L"\\\\?\\UNC\\") == 0)
+    {
+        start = 8;
+        share = true;
+    }
+    else if (folder.FindText(L"\\\\?\\") == 0)
+        start = 4;
+    else if (folder.FindText(L"\\\\") == 0)
+    {
+        start = 2;
+        share = true;
+    }
+    const int length = folder.Length() - start;
+    if (!share)
+        return length == 3 && folder[start + 1] == L':' && folder[start + 2] == L'\\';
+    // Server and share, each ended by its backslash, and nothing after them.
+    const int serverEnd = folder.FindChar(L'\\', start);
+    return serverEnd > start && folder.FindChar(L'\\', serverEnd + 1) == folder.Length() - 1 &&
+           folder.Length() - 1 > serverEnd + 1;
+}
 } // namespace
 
 bool MayBeArchiveName(const CWideString& name)
@@ -104,33 +131,37 @@ CWideString DeriveExtractFolderName(const CWideString& name)
     return base;
 }
 
+CWideString ArchiveBaseNameOfEntry(const CDirEntry& entry)
+{
+    // The entry's own spelling, not the case the shell happened to hand over.
+    const CWideString& name = entry.EntryName;
+    if (entry.IsFolder())
+        return name;
+    const int dot = name.FindLastChar(L'.');
+    if (dot >= 1)
+    {
+        const CWideString stem = name.Prefix(dot);
+        if (stem.FindChar(L'.') < 0)
+            return stem;
+    }
+    return name;
+}
+
 CWideString DeriveArchiveBaseName(const CWideString& path, bool several)
 {
     CDirEntry entry;
     if (!several)
-    {
-        if (!LookUpEntry(path, entry))
-            return kFallbackArchiveName;
-        // The entry's own spelling, not the case the shell happened to hand over.
-        const CWideString& name = entry.EntryName;
-        if (entry.IsFolder())
-            return name;
-        const int dot = name.FindLastChar(L'.');
-        if (dot >= 1)
-        {
-            const CWideString stem = name.Prefix(dot);
-            if (stem.FindChar(L'.') < 0)
-                return stem;
-        }
-        return name;
-    }
+        return LookUpEntry(path, entry) ? ArchiveBaseNameOfEntry(entry) : CWideString(kFallbackArchiveName);
 
     CWideString folder;
     if (!ResolveFullPathFolder(path, folder) || folder.IsEmpty())
         return kFallbackArchiveName;
     if (folder[folder.Length() - 1] != L'\\')
         return kFallbackArchiveName;
-    // At the root of a drive this looks up the bare drive ("C:").
+    // A root has no name of its own: looking up "C:" would find the host's current folder on that
+    // drive (Explorer's is often C:\Windows\System32), and "\\server\share" no entry at all.
+    if (IsRootFolder(folder))
+        return kFallbackArchiveName;
     folder.Erase(folder.Length() - 1, 1);
     if (!LookUpEntry(folder, entry))
         return kFallbackArchiveName;
@@ -158,5 +189,9 @@ CWideString ElideMiddle(const CWideString& text)
 
 CWideString QuoteForMenu(const CWideString& text)
 {
-    return QuoteArgument(ElideMiddle(text));
+    // Shortened by the name's real length first; the doubling belongs to the menu text alone.
+    CWideString shown = ElideMiddle(text);
+    for (int at = shown.FindChar(L'&'); at >= 0; at = shown.FindChar(L'&', at + 2))
+        shown.InsertAt(at, CWideString(L'&'));
+    return QuoteArgument(shown);
 }

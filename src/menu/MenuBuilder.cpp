@@ -105,13 +105,22 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
     const COwningVector<CWideString>& names = handler.SelectedNames;
     handler.CommandMap.Clear();
 
-    CMenuConstruction build{handler.CommandMap, menu, insertIndex, firstId, 0};
+    // Both settings are read anew for every menu, so a change on the System page shows in the next
+    // one; one opening of their key serves both.
+    bool cascaded = true;
+    DWORD mask = kDefaultContextMenuFlags;
+    ReadMenuSettings(cascaded, mask);
+    CMenuConstruction build{handler.CommandMap, menu, insertIndex, firstId, mask};
+
+    // The submenu item takes the first id: when the shell has none to give (the first id above the
+    // last, or the last id of all, after which the next would wrap to 0), nothing goes in.
+    if (cascaded && (firstId > lastId || firstId == 0xFFFFFFFF))
+        return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
 
     // Declared in this order so that the destroyer runs first on the way out: a popup that never
     // reached the shell's menu is destroyed on every early return and every exception.
     CMenuHandle popup;
     CMenuDestroyer popupDestroyer;
-    const bool cascaded = ReadCascadedMenu();
     UINT submenuId = 0;
     if (cascaded)
     {
@@ -129,18 +138,19 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
         build.NextId++;
     }
 
-    if (!ReadContextMenuFlags(build.Mask))
-        build.Mask = kDefaultContextMenuFlags;
-
     const CWideString empty;
     const CWideString& firstName = names[0];
-    CDirEntry entry;
+    // Each name is looked up once per menu; the first one's entry serves every later question
+    // about it (Open, the extract folder name, the archive name of a single item).
+    CDirEntry firstEntry;
+    bool firstLookedUp = false;
 
     if (names.Count() == 1 && IdsAvailable(build.NextId, lastId, kSingleItemIdWindow))
     {
-        if (!LookUpEntry(firstName, entry))
+        if (!LookUpEntry(firstName, firstEntry))
             return E_FAIL;
-        if (!entry.IsFolder() && MayBeArchiveName(entry.EntryName))
+        firstLookedUp = true;
+        if (!firstEntry.IsFolder() && MayBeArchiveName(firstEntry.EntryName))
             build.AddIfEnabled(kOpen, empty, empty, L"", nullptr);
     }
 
@@ -148,11 +158,13 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
     {
         // Every name must still exist; a vanished one fails the whole menu.
         bool anyArchive = false;
+        CDirEntry entry;
         for (int i = 0; i < names.Count(); i++)
         {
-            if (!LookUpEntry(names[i], entry))
+            CDirEntry& found = i == 0 ? firstEntry : entry;
+            if (!(i == 0 && firstLookedUp) && !LookUpEntry(names[i], found))
                 return E_FAIL;
-            if (!anyArchive && !entry.IsFolder() && MayBeArchiveName(entry.EntryName))
+            if (!anyArchive && !found.IsFolder() && MayBeArchiveName(found.EntryName))
                 anyArchive = true;
         }
 
@@ -165,9 +177,7 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
 
         if (anyArchive)
         {
-            if (!LookUpEntry(firstName, entry))
-                return E_FAIL;
-            const CWideString extractName = DeriveExtractFolderName(entry.EntryName);
+            const CWideString extractName = DeriveExtractFolderName(firstEntry.EntryName);
             const CWideString target = names.Count() == 1 ? extractName : CWideString(kEachArchiveFolder);
             const CWideString shownTarget = target + L"\\";
             build.AddIfEnabled(kExtract, baseFolder + extractName + L"\\", empty, L"", nullptr);
@@ -176,7 +186,8 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
             build.AddIfEnabled(kTest, empty, empty, L"", nullptr);
         }
 
-        const CWideString archiveBase = DeriveArchiveBaseName(firstName, names.Count() >= 2);
+        const CWideString archiveBase =
+            names.Count() >= 2 ? DeriveArchiveBaseName(firstName, true) : ArchiveBaseNameOfEntry(firstEntry);
         const CWideString vntxArchive = archiveBase + kVntxSuffix;
         const CWideString zipArchive = archiveBase + kZipSuffix;
         // A right-button drag is about putting something into the target folder: no mail then.

@@ -327,3 +327,17 @@ void SaveContextMenuFlags(DWORD flags)
     if (CreateForWriting(key, kOptionsKey) == ERROR_SUCCESS)
         key.SetValue(kContextMenuValue, flags);
 }
+
+void ReadMenuSettings(bool& cascaded, DWORD& flags)
+{
+    cascaded = true;
+    flags = kDefaultContextMenuFlags;
+    CCriticalSectionLock lock(g_SettingsLock);
+    CRegistryKey key;
+    if (OpenForReading(key, kOptionsKey) != ERROR_SUCCESS)
+        return;
+    key.QueryValue(kCascadedMenuValue, cascaded);
+    DWORD stored = 0;
+    if (key.QueryValue(kContextMenuValue, stored) == ERROR_SUCCESS)
+        flags = stored;
+}

@@ -74,3 +74,7 @@ void SaveCascadedMenu(bool cascaded);
 // True when a stored mask was read into `flags`; callers use kDefaultContextMenuFlags otherwise.
 bool ReadContextMenuFlags(DWORD& flags);
 void SaveContextMenuFlags(DWORD flags);
+// The two settings every context menu reads, from one opening of their key under one hold of the
+// lock: the cascade setting (true when nothing is stored) and the command mask
+// (kDefaultContextMenuFlags when nothing is stored).
+void ReadMenuSettings(bool& cascaded, DWORD& flags);

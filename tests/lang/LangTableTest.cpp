@@ -32,6 +32,9 @@ protected:
 TEST_F(LangTableFile, LoadsOrRefusesFilesWhole)
 {
     const std::string sig = LangFileBytes("");
+    std::string umlauts;
+    for (int i = 0; i < 20000; i++)
+        umlauts += "\xC3\xB6";
     const struct
     {
         const char* Label;
@@ -77,6 +80,29 @@ TEST_F(LangTableFile, LoadsOrRefusesFilesWhole)
         {"empty name", sig + "= \"a\"", false, {}},
         {"stray continuation byte in a value", sig + "1 = \"a\"\n2 = \"\xE2\x82\xAC\xAC\"", false, {}},
         {"code point beyond U+10FFFF", sig + "1 = \"\xF4\x90\x80\x80\"", false, {}},
+        {"a Western code-page letter cuts a sequence",
+         sig + "1 = \"Stra\xDF"
+               "e\"",
+         false,
+         {}},
+        {"a sequence cut by the closing quote", sig + "1 = \"a\xC3\"", false, {}},
+        {"lead byte FF", sig + "1 = \"\xFF\"", false, {}},
+        {"a five-byte form", sig + "1 = \"\xF8\x80\x80\x80\x80\"", false, {}},
+        {"an encoded surrogate", sig + "1 = \"\xED\xA0\x80\"", false, {}},
+        {"an overlong form passes", sig + "1 = \"\xC0\xB1\"", true, {{1, L"1"}}},
+        {"letters across the read window",
+         sig + "1 = \"" + umlauts + "\"\n2 = \"" + umlauts + "\"",
+         true,
+         {{1, std::wstring(20000, L'\x00F6')}, {2, std::wstring(20000, L'\x00F6')}}},
+        // Which text a repeated id keeps is decided by the heap sort, also in an otherwise ascending file.
+        {"a repeated id",
+         sig + "1 = \"a\"\n2 = \"b\"\n2 = \"c\"\n3 = \"d\"",
+         true,
+         {{1, L"a"}, {2, L"c"}, {2, L"b"}, {3, L"d"}}},
+        {"repeated ids out of order",
+         sig + "5 = \"a\"\n3 = \"b\"\n5 = \"c\"\n3 = \"d\"\n5 = \"e\"",
+         true,
+         {{3, L"b"}, {3, L"d"}, {5, L"c"}, {5, L"e"}, {5, L"a"}}},
     };
     for (const bool wide : {true, false})
     {
@@ -99,6 +125,33 @@ TEST_F(LangTableFile, LoadsOrRefusesFilesWhole)
         EXPECT_FALSE(table.LoadFromFile(Scratch.Path() + L"absent.txt"));
         EXPECT_FALSE(table.LoadFromFile(Scratch.Path())); // a folder
     }
+}
+
+TEST_F(LangTableFile, AscendingAndScrambledIdsGiveTheSameLookups)
+{
+    const int count = 500;
+    std::string ascending;
+    std::string scrambled;
+    for (int i = 0; i < count; i++)
+    {
+        const int scrambledIndex = (i * 313) % count;
+        ascending += std::to_string(2 * i) + " = \"" + std::to_string(i) + "\"\n";
+        scrambled += std::to_string(2 * scrambledIndex) + " = \"" + std::to_string(scrambledIndex) + "\"\n";
+    }
+    CLangTable tables[2];
+    ASSERT_TRUE(tables[0].LoadFromFile(AddBytesFile(Scratch, L"ascending.txt", LangFileBytes(ascending))));
+    ASSERT_TRUE(tables[1].LoadFromFile(AddBytesFile(Scratch, L"scrambled.txt", LangFileBytes(scrambled))));
+    // The names are decimal digits read as hexadecimal: every second id from 0 up, and ids between them are absent.
+    for (UINT id = 0; id < 0x2000; id++)
+    {
+        CWideString texts[2] = {L"none", L"none"};
+        for (int t = 0; t < 2; t++)
+            tables[t].FindText(id, texts[t]);
+        ASSERT_EQ(texts[0], texts[1]) << "id " << id;
+    }
+    CWideString text;
+    ASSERT_TRUE(tables[1].FindText(0x998, text));
+    EXPECT_EQ(CWideString(L"499"), text);
 }
 
 TEST_F(LangTableFile, ZeroByteInABodyCountsAsABlank)

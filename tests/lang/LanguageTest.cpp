@@ -206,8 +206,10 @@ TEST(StringTable, HoldsEveryBuiltInEnglishText)
 
 const wchar_t kOutVariable[] = L"VANTOR_LANG_CHILD_OUT";
 const wchar_t kAnsiVariable[] = L"VANTOR_LANG_CHILD_ANSI";
-// A folder for the child to stand in while it cannot know its own folder.
+// A folder for the child to stand in, with files planted where a current-folder lookup would find
+// them; and whether it cannot know its own folder.
 const wchar_t kCurrentFolderVariable[] = L"VANTOR_LANG_CHILD_CURRENT_FOLDER";
+const wchar_t kNoModuleVariable[] = L"VANTOR_LANG_CHILD_NO_MODULE";
 
 std::wstring EnvironmentValue(const wchar_t* name)
 {
@@ -233,10 +235,9 @@ TEST_F(LanguageChild, Load)
     const std::wstring currentFolder = EnvironmentValue(kCurrentFolderVariable);
     const HINSTANCE moduleInstance = g_ModuleInstance;
     if (!currentFolder.empty())
-    {
-        g_ModuleInstance = reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(0x10)); // no such module
         SetCurrentDirectoryW(currentFolder.c_str());
-    }
+    if (!EnvironmentValue(kNoModuleVariable).empty())
+        g_ModuleInstance = reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(0x10)); // no such module
     // The allocations of one load, counted once g_LangName has its final size; two threads that
     // call LoadLanguageOnce at once make just as many between them.
     LoadLanguage();
@@ -278,7 +279,9 @@ TEST_F(LanguageSelection, LangValueNamesTheFile)
     ASSERT_TRUE(CopyFileW(AddBytesFile(scratch, L"-.txt", LangFileBytes("2000103 = \"dash\"\n")), dash.c_str(), FALSE));
     const std::wstring custom = ToStd(AddBytesFile(scratch, L"Custom", LangFileBytes("2000103 = \"custom\"\n")));
     AddBytesFile(scratch, L"Custom.txt", LangFileBytes("2000103 = \"custom txt\"\n"));
-    AddBytesFile(scratch, L"Planted.txt", LangFileBytes("2000103 = \"planted\"\n"));
+    scratch.AddFolder(L"Lang");
+    for (const wchar_t* planted : {L"Planted.txt", L"Lang\\German.txt"})
+        AddBytesFile(scratch, planted, LangFileBytes("2000103 = \"planted\"\n"));
     std::string body; // long enough for the two loading threads to meet
     for (int i = 0; i < 3000; i++)
         body += std::to_string(3000 - i) + " = \"text number " + std::to_string(i) + "\"\n";
@@ -286,7 +289,7 @@ TEST_F(LanguageSelection, LangValueNamesTheFile)
     // The file manager's own sub-key is not where the module looks.
     SetLang("Software\\VANTOR\\FM", L"German");
     const std::wstring ansi = std::wstring(L";") + kAnsiVariable + L"=1";
-    const std::wstring noModule = std::wstring(L";") + kCurrentFolderVariable + L"=" + ToStd(scratch.Path());
+    const std::wstring noModule = std::wstring(L";") + kNoModuleVariable + L"=1";
     const std::wstring german = L"|34|Archiv \u00F6ffnen";
     const struct
     {
@@ -299,7 +302,9 @@ TEST_F(LanguageSelection, LangValueNamesTheFile)
         {L"-", L"", L"-|0|"},
         {L"German", L"", L"German" + german},
         {L"German", ansi, L"German" + german},
-        {L"German.txt", L"", L"German.txt" + german}, // a name with a dot gets no ".txt"
+        {L"German.txt", L"", L"German.txt" + german},             // a name with a dot gets no ".txt"
+        {L"Lang\\German.txt", L"", L"Lang\\German.txt" + german}, // relative: from the module's folder
+        {L".\\Lang\\German.txt", L"", L".\\Lang\\German.txt" + german},
         {custom.c_str(), L"", custom + L"|1|custom"}, // a backslash: the path as it stands
         {custom.c_str(), ansi, custom + L"|1|custom"},
         {L"VtMissing", L"", L"VtMissing|0|"},
@@ -313,7 +318,10 @@ TEST_F(LanguageSelection, LangValueNamesTheFile)
         SetLang("Software\\VANTOR", item.Value);
         const std::wstring out = ToStd(scratch.Path()) + L"report";
         DeleteFileW(out.c_str());
-        EXPECT_EQ(0u, RunThisProgram(L"LanguageChild.Load", (kOutVariable + (L"=" + out) + item.Environment).c_str()));
+        // Every child stands in the scratch folder, where the planted files wait.
+        const std::wstring environment = kOutVariable + (L"=" + out) + L";" + kCurrentFolderVariable + L"=" +
+                                         ToStd(scratch.Path()) + item.Environment;
+        EXPECT_EQ(0u, RunThisProgram(L"LanguageChild.Load", environment.c_str()));
         wchar_t report[512] = {};
         DWORD read = 0;
         const HANDLE file = CreateFileW(out.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);

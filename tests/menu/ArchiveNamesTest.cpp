@@ -66,16 +66,24 @@ TEST_F(ArchiveNamesTest, DeriveArchiveBaseNameUsesTheNameAsOnDisk)
     for (const auto& c : cases)
         EXPECT_EQ(CWideString(c.Expected), DeriveArchiveBaseName(scratch.Path() + c.Asked, c.Several))
             << testing::PrintToString(CWideString(c.Asked));
+
+    // Items at a drive root: the bare "C:" would name the current folder on that drive.
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(SetCurrentDirectoryW(L"C:\\windows"));
+    const CWideString atRoot = DeriveArchiveBaseName(L"C:\\a.txt", true);
+    SetCurrentDirectoryW(current);
+    EXPECT_EQ(CWideString(L"Archive"), atRoot);
 }
 
 namespace
 {
-// `count` units that make every slice recognisable.
+// `count` units that make every slice recognisable; no "&", which a menu text doubles.
 CWideString Pattern(int count)
 {
     CWideString text;
     for (int i = 0; i < count; i++)
-        text.Append(static_cast<wchar_t>(L'!' + i % 90));
+        text.Append(static_cast<wchar_t>(L'0' + i % 75));
     return text;
 }
 } // namespace

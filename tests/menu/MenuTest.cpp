@@ -79,23 +79,33 @@ struct CExpected
     std::wstring ArchiveType;
 };
 
+// A name as a menu text shows it: each "&" doubled, or it would underline the next letter.
+std::wstring Shown(std::wstring name)
+{
+    for (size_t at = name.find(L'&'); at != std::wstring::npos; at = name.find(L'&', at + 2))
+        name.insert(at, 1, L'&');
+    return name;
+}
+
 std::vector<CExpected> ExtractItems(const std::wstring& shown, const std::wstring& folderName,
                                     const std::wstring& base = L"<P>")
 {
     return {{2, L"Extract files...", base + folderName + L"\\", L"", L""},
             {3, L"Extract Here", base, L"", L""},
-            {4, L"Extract to \"" + shown + L"\\\"", base + shown, L"", L""},
+            {4, L"Extract to \"" + Shown(shown) + L"\\\"", base + shown, L"", L""},
             {5, L"Test archive", L"", L"", L""}};
 }
 
 std::vector<CExpected> CompressItems(const std::wstring& name, const std::wstring& base = L"<P>", bool email = true)
 {
-    std::vector<CExpected> items = {{10, L"Add to \"" + name + L".zip\"", base, name + L".zip", L"zip"},
-                                    {11, L"Compress to \"" + name + L".zip\" and email", L"", name + L".zip", L"zip"},
-                                    {8, L"Add to \"" + name + L".VNTX\"", base, name + L".VNTX", L"VNTX"},
-                                    {9, L"Compress to \"" + name + L".VNTX\" and email", L"", name + L".VNTX", L"VNTX"},
-                                    {6, L"Add to archive...", base, name, L""},
-                                    {7, L"Compress and email...", L"", name, L""}};
+    const std::wstring shown = Shown(name);
+    std::vector<CExpected> items = {
+        {10, L"Add to \"" + shown + L".zip\"", base, name + L".zip", L"zip"},
+        {11, L"Compress to \"" + shown + L".zip\" and email", L"", name + L".zip", L"zip"},
+        {8, L"Add to \"" + shown + L".VNTX\"", base, name + L".VNTX", L"VNTX"},
+        {9, L"Compress to \"" + shown + L".VNTX\" and email", L"", name + L".VNTX", L"VNTX"},
+        {6, L"Add to archive...", base, name, L""},
+        {7, L"Compress and email...", L"", name, L""}};
     if (!email)
         items.erase(std::remove_if(items.begin(), items.end(), [](const CExpected& e) { return e.Folder.empty(); }),
                     items.end());
@@ -121,7 +131,8 @@ protected:
         Scratch.AddFolder(L"Work");
         Project = std::wstring(Scratch.AddFolder(L"Work\\Project").Ptr()) + L"\\";
         Drop = std::wstring(Scratch.AddFolder(L"Target").Ptr()) + L"\\";
-        for (const wchar_t* name : {L"report.zip", L"notes.txt", L"song.mp3", L"other.rar", L"Caf\u00e9.zip"})
+        for (const wchar_t* name :
+             {L"report.zip", L"notes.txt", L"song.mp3", L"other.rar", L"Caf\u00e9.zip", L"R&D.zip"})
             Scratch.AddFile((L"Work\\Project\\" + std::wstring(name)).c_str(), "x");
         Scratch.AddFolder(L"Work\\Project\\Docs");
 
@@ -242,6 +253,10 @@ TEST_F(MenuTest, EverySelectionGetsItsItemsFlatAndCascadedInBothCharacterWidths)
          {L"Caf\u00e9.zip"},
          false,
          Join(Join({open}, ExtractItems(L"Caf\u00e9", L"Caf\u00e9")), CompressItems(L"Caf\u00e9"))},
+        {"a name with an ampersand",
+         {L"R&D.zip"},
+         false,
+         Join(Join({open}, ExtractItems(L"R&D", L"R&D")), CompressItems(L"R&D"))},
     };
     for (const auto& row : rows)
         for (bool ansi : {false, true})
@@ -322,14 +337,29 @@ TEST_F(MenuTest, MaskIdWindowAndStoredSettingsDecideWhichItemsFit)
     }
 }
 
-TEST_F(MenuTest, AnIdWindowAtTheTopOfTheRangeDoesNotWrapAround)
+TEST_F(MenuTest, NoIdOutsideTheShellsWindowIsTaken)
 {
-    SetMenuOptions(0, kAllCommands);
+    const struct
+    {
+        DWORD Cascaded;
+        UINT FirstId;
+        UINT LastId;
+    } cases[] = {
+        {0, 0xFFFFFFFC, 0xFFFFFFFF}, // the window check itself must not wrap around
+        {1, 0xFFFFFFFF, 0xFFFFFFFF}, // the id after the submenu's would be 0
+        {1, kFirstId + 1, kFirstId}, // the shell has no id left
+        {0, kFirstId + 1, kFirstId},
+    };
     ASSERT_EQ(S_OK, Select({L"report.zip"}));
-    HMENU menu = CreatePopupMenu();
-    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), Menu->QueryContextMenu(menu, 0, 0xFFFFFFFC, 0xFFFFFFFF, 0));
-    EXPECT_EQ(0, GetMenuItemCount(menu));
-    DestroyMenu(menu);
+    for (const auto& c : cases)
+    {
+        SetMenuOptions(c.Cascaded, kAllCommands);
+        HMENU menu = CreatePopupMenu();
+        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), Menu->QueryContextMenu(menu, 0, c.FirstId, c.LastId, 0))
+            << "cascaded " << c.Cascaded << ", ids " << c.FirstId << " to " << c.LastId;
+        EXPECT_EQ(0, GetMenuItemCount(menu)) << "cascaded " << c.Cascaded << ", ids " << c.FirstId;
+        DestroyMenu(menu);
+    }
 }
 
 TEST_F(MenuTest, FailuresDestroyThePopup)
