@@ -1,4 +1,4 @@
-#include "RegistryTestSupport.h"
+#include "TestSupport.h"
 
 #include "base/TextConvert.h"
 #include "settings/ShellIntegration.h"
@@ -25,19 +25,13 @@ const std::vector<std::wstring> kHandlerKeys = {MenuKey(L"Directory"), MenuKey(L
                                                 DragKey(L"*"),         DragKey(L"Folder")};
 const size_t kRegisteredCount = 4;
 
-void WriteHandlerKey(const std::wstring& path, const wchar_t* classId)
-{
-    SetRaw(path, L"", Text(classId), HKEY_CLASSES_ROOT);
-}
-
 void DeleteHandlerKeys()
 {
     for (const std::wstring& key : kHandlerKeys)
         DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
 }
 
-// Each test starts without any handler key of ours and leaves HKEY_CLASSES_ROOT as found: for
-// each handler key the highest missing ancestor (or the key itself) is saved and put back.
+// Each test starts without any handler key of ours and leaves HKEY_CLASSES_ROOT as found.
 class ShellIntegrationTest : public CModuleTest
 {
 protected:
@@ -45,18 +39,8 @@ protected:
     {
         CModuleTest::SetUp();
         for (const std::wstring& path : kHandlerKeys)
-        {
-            size_t end = path.find(L'\\');
-            while (end != std::wstring::npos && KeyExists(path.substr(0, end), HKEY_CLASSES_ROOT))
-                end = path.find(L'\\', end + 1);
-            _snapshots.emplace_back(new CRegistrySnapshot(HKEY_CLASSES_ROOT, path.substr(0, end).c_str()));
-        }
+            _snapshots.emplace_back(new CRegistrySnapshot(HKEY_CLASSES_ROOT, path));
         DeleteHandlerKeys();
-    }
-    void TearDown() override
-    {
-        _snapshots.clear();
-        CModuleTest::TearDown();
     }
 
 private:
@@ -84,7 +68,7 @@ TEST_F(ShellIntegrationTest, AHandlerKeyCountsOnlyWithTheClassIdAsItsDefaultValu
     for (const auto& c : cases)
     {
         DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
-        SetRaw(key, L"", c.Value, HKEY_CLASSES_ROOT);
+        SetRaw(HKEY_CLASSES_ROOT, key, L"", c.Value);
         EXPECT_EQ(c.Registered, IsHandlerKeyRegistered("*\\shellex\\ContextMenuHandlers\\VANTOR"))
             << c.Value.second.size() << " bytes";
     }
@@ -100,7 +84,7 @@ TEST_F(ShellIntegrationTest, IntegratedOnlyWhenAllFourRegisteredKeysArePresent)
         DeleteHandlerKeys();
         for (unsigned i = 0; i < kRegisteredCount; i++)
             if (present & (1u << i))
-                WriteHandlerKey(kHandlerKeys[i], kClassId);
+                SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[i], L"", Text(kClassId));
         EXPECT_EQ(present == 15, IsShellIntegrated()) << "present mask " << present;
     }
 }
@@ -108,9 +92,9 @@ TEST_F(ShellIntegrationTest, IntegratedOnlyWhenAllFourRegisteredKeysArePresent)
 TEST_F(ShellIntegrationTest, RegisteringReplacesStaleKeysWithTheClassIdAlone)
 {
     const std::wstring stale = MenuKey(L"*");
-    WriteHandlerKey(stale, L"{00000000-0000-0000-0000-000000000000}");
-    SetRaw(stale, L"Extra", Text(L"left over"), HKEY_CLASSES_ROOT);
-    SetRaw(stale + L"\\Child\\Grandchild", L"Deep", Dword(1), HKEY_CLASSES_ROOT);
+    SetRaw(HKEY_CLASSES_ROOT, stale, L"", Text(L"{00000000-0000-0000-0000-000000000000}"));
+    SetRaw(HKEY_CLASSES_ROOT, stale, L"Extra", Text(L"left over"));
+    SetRaw(HKEY_CLASSES_ROOT, stale + L"\\Child\\Grandchild", L"Deep", Dword(1));
 
     RegisterShellIntegration();
 
@@ -118,10 +102,10 @@ TEST_F(ShellIntegrationTest, RegisteringReplacesStaleKeysWithTheClassIdAlone)
     for (size_t i = 0; i < kHandlerKeys.size(); i++)
     {
         SCOPED_TRACE(SystemTextFromWide(kHandlerKeys[i].c_str()).Ptr());
-        EXPECT_EQ(i < kRegisteredCount, KeyExists(kHandlerKeys[i], HKEY_CLASSES_ROOT));
+        EXPECT_EQ(i < kRegisteredCount, RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
         EXPECT_EQ((i < kRegisteredCount ? CValues{{L"", Text(kClassId)}} : CValues{}),
-                  RawValues(kHandlerKeys[i], HKEY_CLASSES_ROOT));
-        EXPECT_EQ(std::vector<std::wstring>{}, RawSubKeys(kHandlerKeys[i], HKEY_CLASSES_ROOT));
+                  RawValues(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
+        EXPECT_EQ(std::vector<std::wstring>{}, RawSubKeys(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
     }
 }
 
@@ -130,17 +114,17 @@ TEST_F(ShellIntegrationTest, UnregisteringRemovesEveryHandlerKeyWholeAndNothingE
 {
     for (const std::wstring& key : kHandlerKeys)
     {
-        WriteHandlerKey(key, kClassId);
-        SetRaw(key + L"\\Sub\\Deeper", L"Deep", Dword(1), HKEY_CLASSES_ROOT);
+        SetRaw(HKEY_CLASSES_ROOT, key, L"", Text(kClassId));
+        SetRaw(HKEY_CLASSES_ROOT, key + L"\\Sub\\Deeper", L"Deep", Dword(1));
     }
     const std::wstring neighbour = L"Directory\\shellex\\ContextMenuHandlers\\VantorTestNeighbour";
-    WriteHandlerKey(neighbour, L"{11111111-2222-3333-4444-555555555555}");
+    SetRaw(HKEY_CLASSES_ROOT, neighbour, L"", Text(L"{11111111-2222-3333-4444-555555555555}"));
     for (int run = 0; run < 2; run++)
     {
         UnregisterShellIntegration();
         for (const std::wstring& key : kHandlerKeys)
-            EXPECT_FALSE(KeyExists(key, HKEY_CLASSES_ROOT)) << SystemTextFromWide(key.c_str()).Ptr();
-        EXPECT_TRUE(KeyExists(neighbour, HKEY_CLASSES_ROOT));
+            EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, key)) << SystemTextFromWide(key.c_str()).Ptr();
+        EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, neighbour));
         EXPECT_FALSE(IsShellIntegrated());
     }
     DeleteRegistryTree(HKEY_CLASSES_ROOT, neighbour.c_str());

@@ -1,8 +1,6 @@
+#include "TestSupport.h"
+
 #include "server/Module.h"
-
-#include <gtest/gtest.h>
-
-#include <windows.h>
 
 // The test program stands in for the module: its own instance carries the module's resources.
 int main(int argc, char** argv)
@@ -12,5 +10,5 @@ int main(int argc, char** argv)
     // A crash must end the program, not wait for a debugger dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return ChildExitCode(RUN_ALL_TESTS());
 }

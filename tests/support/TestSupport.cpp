@@ -2,10 +2,8 @@
 
 #include "server/Module.h"
 
-#include <shellapi.h>
-
-#include <string>
-#include <vector>
+#include <algorithm>
+#include <memory>
 
 void CModuleTest::SetUp()
 {
@@ -31,13 +29,40 @@ CWidePathScope::~CWidePathScope()
     g_WideApisAvailable = _saved;
 }
 
-CWideString TestProgramFolder()
+namespace
+{
+std::wstring ThisProgram()
 {
     wchar_t path[MAX_PATH + 1] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text(path);
-    return CWideString(text.substr(0, text.rfind(L'\\') + 1).c_str());
+    return path;
 }
+} // namespace
+
+CWideString TestProgramFolder()
+{
+    const std::wstring path = ThisProgram();
+    return CWideString(path.substr(0, path.rfind(L'\\') + 1).c_str());
+}
+
+#ifdef _WIN64
+CHighMemory::CHighMemory(size_t size)
+{
+    for (UINT_PTR gigabytes = 8; _block == nullptr && gigabytes <= 64; gigabytes += 4)
+        _block = static_cast<BYTE*>(
+            VirtualAlloc(reinterpret_cast<void*>(gigabytes << 30), size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    if (_block == nullptr)
+        ADD_FAILURE() << "no memory above 4 GB";
+}
+
+CHighMemory::~CHighMemory()
+{
+    if (_block != nullptr)
+        VirtualFree(_block, 0, MEM_RELEASE);
+}
+#endif
+
+// ---- Scratch folder
 
 CScratchFolder::CScratchFolder()
 {
@@ -46,7 +71,7 @@ CScratchFolder::CScratchFolder()
     static LONG counter = 0;
     wchar_t name[64];
     wsprintfW(name, L"vantor-test-%lu-%ld\\", GetCurrentProcessId(), InterlockedIncrement(&counter));
-    std::wstring full = std::wstring(temp) + name;
+    const std::wstring full = std::wstring(temp) + name;
     CreateDirectoryW(full.c_str(), nullptr);
     _path = full.c_str();
 }
@@ -107,151 +132,386 @@ CWideString CScratchFolder::AddFolder(const wchar_t* relativeName)
     return CWideString(full.c_str());
 }
 
-void DeleteRegistryTree(HKEY root, const wchar_t* path)
+// ---- Registry
+
+CStored Dword(DWORD value)
+{
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+    return {REG_DWORD, std::vector<BYTE>(bytes, bytes + sizeof(value))};
+}
+
+CStored Text(const std::wstring& text, size_t bytes)
+{
+    const BYTE* start = reinterpret_cast<const BYTE*>(text.c_str());
+    return {REG_SZ, std::vector<BYTE>(start, start + std::min(bytes, (text.size() + 1) * sizeof(wchar_t)))};
+}
+
+void SetRaw(HKEY root, const std::wstring& path, const std::wstring& name, const CStored& value)
 {
     HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    for (;;)
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    const LONG result = value.first == REG_NONE ? ERROR_SUCCESS
+                                                : RegSetValueExW(key, name.c_str(), 0, value.first, value.second.data(),
+                                                                 static_cast<DWORD>(value.second.size()));
+    EXPECT_EQ(ERROR_SUCCESS, result);
+    RegCloseKey(key);
+}
+
+CStored RawValue(HKEY root, const std::wstring& path, const std::wstring& name)
+{
+    const CValues values = RawValues(root, path);
+    const auto found = values.find(name);
+    return found == values.end() ? kNoValue : found->second;
+}
+
+CValues RawValues(HKEY root, const std::wstring& path)
+{
+    CValues values;
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return values;
+    wchar_t name[16384];
+    for (DWORD index = 0, nameSize = 16384, size = 0;
+         RegEnumValueW(key, index, name, &nameSize, nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS;
+         index++, nameSize = 16384)
     {
-        wchar_t name[260];
-        DWORD size = 260;
-        if (RegEnumKeyExW(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        const std::wstring child = std::wstring(path) + L"\\" + name;
-        DeleteRegistryTree(root, child.c_str());
+        CStored& value = values[std::wstring(name, nameSize)];
+        value.second.resize(size);
+        nameSize = 16384;
+        RegEnumValueW(key, index, name, &nameSize, nullptr, &value.first, value.second.data(), &size);
     }
     RegCloseKey(key);
+    return values;
+}
+
+std::vector<std::wstring> RawSubKeys(HKEY root, const std::wstring& path)
+{
+    std::vector<std::wstring> names;
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    wchar_t name[260];
+    for (DWORD index = 0, size = 260;
+         RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         index++, size = 260)
+        names.emplace_back(name, size);
+    RegCloseKey(key);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool RegistryKeyExists(HKEY root, const std::wstring& path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void DeleteRegistryTree(HKEY root, const wchar_t* path)
+{
+    for (const std::wstring& child : RawSubKeys(root, path))
+        DeleteRegistryTree(root, (std::wstring(path) + L"\\" + child).c_str());
     RegDeleteKeyW(root, path);
 }
 
 struct CRegistrySnapshot::CNode
 {
     bool Exists = false;
-    struct Value
-    {
-        std::wstring Name;
-        DWORD Type;
-        std::vector<BYTE> Data;
-    };
-    std::vector<Value> Values;
-    std::vector<std::pair<std::wstring, CNode*>> Children;
-    ~CNode()
-    {
-        for (auto& child : Children)
-            delete child.second;
-    }
+    CValues Values;
+    std::vector<std::pair<std::wstring, CNode>> Children;
 };
 
 namespace
 {
-void SaveNode(HKEY root, const std::wstring& path, CRegistrySnapshot::CNode* node);
-}
-
-CRegistrySnapshot::CRegistrySnapshot(HKEY root, const wchar_t* path) : _root(root), _path(path), _saved(new CNode)
+void SaveNode(HKEY root, const std::wstring& path, CRegistrySnapshot::CNode& node)
 {
-    SaveNode(root, path, _saved);
-}
-
-namespace
-{
-void SaveNode(HKEY root, const std::wstring& path, CRegistrySnapshot::CNode* node)
-{
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return;
-    node->Exists = true;
-    for (DWORD index = 0;; index++)
+    node.Exists = RegistryKeyExists(root, path);
+    node.Values = RawValues(root, path);
+    for (const std::wstring& name : RawSubKeys(root, path))
     {
-        wchar_t name[16384];
-        DWORD nameSize = 16384, type = 0, dataSize = 0;
-        if (RegEnumValueW(key, index, name, &nameSize, nullptr, &type, nullptr, &dataSize) != ERROR_SUCCESS)
-            break;
-        CRegistrySnapshot::CNode::Value value{name, type, std::vector<BYTE>(dataSize)};
-        nameSize = 16384;
-        RegEnumValueW(key, index, name, &nameSize, nullptr, &type, value.Data.data(), &dataSize);
-        value.Data.resize(dataSize);
-        node->Values.push_back(value);
+        node.Children.emplace_back(name, CRegistrySnapshot::CNode());
+        SaveNode(root, path + L"\\" + name, node.Children.back().second);
     }
-    for (DWORD index = 0;; index++)
-    {
-        wchar_t name[260];
-        DWORD size = 260;
-        if (RegEnumKeyExW(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        auto* child = new CRegistrySnapshot::CNode;
-        node->Children.emplace_back(name, child);
-    }
-    RegCloseKey(key);
-    for (auto& child : node->Children)
-        SaveNode(root, path + L"\\" + child.first, child.second);
 }
 
-void RestoreNode(HKEY root, const std::wstring& path, const CRegistrySnapshot::CNode* node)
+void RestoreNode(HKEY root, const std::wstring& path, const CRegistrySnapshot::CNode& node)
 {
-    if (!node->Exists)
+    if (!node.Exists)
         return;
     HKEY key;
     if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
-    for (const auto& value : node->Values)
-        RegSetValueExW(key, value.Name.empty() ? nullptr : value.Name.c_str(), 0, value.Type,
-                       value.Data.empty() ? nullptr : value.Data.data(), static_cast<DWORD>(value.Data.size()));
+    for (const auto& value : node.Values)
+        RegSetValueExW(key, value.first.empty() ? nullptr : value.first.c_str(), 0, value.second.first,
+                       value.second.second.empty() ? nullptr : value.second.second.data(),
+                       static_cast<DWORD>(value.second.second.size()));
     RegCloseKey(key);
-    for (const auto& child : node->Children)
+    for (const auto& child : node.Children)
         RestoreNode(root, path + L"\\" + child.first, child.second);
 }
 } // namespace
 
+CRegistrySnapshot::CRegistrySnapshot(HKEY root, const std::wstring& path) : _root(root), _path(path), _saved(new CNode)
+{
+    for (size_t end = path.find(L'\\'); end != std::wstring::npos; end = path.find(L'\\', end + 1))
+        if (!RegistryKeyExists(root, path.substr(0, end)))
+        {
+            _path = path.substr(0, end);
+            break;
+        }
+    SaveNode(root, _path, *_saved);
+}
+
 CRegistrySnapshot::~CRegistrySnapshot()
 {
-    DeleteRegistryTree(_root, _path.Ptr());
-    RestoreNode(_root, std::wstring(_path.Ptr()), _saved);
+    DeleteRegistryTree(_root, _path.c_str());
+    RestoreNode(_root, _path, *_saved);
     delete _saved;
 }
 
-DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
+void CSettingsRegistryTest::SetUp()
 {
-    wchar_t self[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = std::wstring(L"\"") + self + L"\" --gtest_brief=1 --gtest_filter=" + gtestFilter;
-    std::vector<std::pair<std::wstring, std::wstring>> saved;
-    if (environmentAssignments != nullptr)
-    {
-        // "NAME=value;NAME2=value2"
-        std::wstring all = environmentAssignments;
-        size_t start = 0;
-        while (start < all.size())
-        {
-            size_t end = all.find(L';', start);
-            if (end == std::wstring::npos)
-                end = all.size();
-            const std::wstring item = all.substr(start, end - start);
-            const size_t equals = item.find(L'=');
-            const std::wstring name = item.substr(0, equals);
-            wchar_t old[1024] = {};
-            const DWORD had = GetEnvironmentVariableW(name.c_str(), old, 1024);
-            saved.emplace_back(name, had ? std::wstring(old) : std::wstring(L"\x01"));
-            SetEnvironmentVariableW(name.c_str(), item.substr(equals + 1).c_str());
-            start = end + 1;
-        }
-    }
+    CModuleTest::SetUp();
+    DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
+}
+
+// ---- Programs and children
+
+CEnvironmentVariable::CEnvironmentVariable(const std::wstring& name, const wchar_t* value) : _name(name)
+{
+    const DWORD size = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    _hadValue = size != 0;
+    _saved.resize(size);
+    if (_hadValue)
+        _saved.resize(GetEnvironmentVariableW(name.c_str(), &_saved[0], size));
+    SetEnvironmentVariableW(name.c_str(), value);
+}
+
+CEnvironmentVariable::~CEnvironmentVariable()
+{
+    SetEnvironmentVariableW(_name.c_str(), _hadValue ? _saved.c_str() : nullptr);
+}
+
+DWORD RunProgram(std::wstring commandLine, DWORD timeoutMs)
+{
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(0);
     DWORD exitCode = 0xFFFFFFFF;
-    if (CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     {
-        CloseHandle(process.hThread);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hProcess);
+        ADD_FAILURE() << "could not start a program";
+        return exitCode;
     }
-    for (const auto& item : saved)
-        SetEnvironmentVariableW(item.first.c_str(), item.second == L"\x01" ? nullptr : item.second.c_str());
+    CloseHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+    {
+        ADD_FAILURE() << "a started program ran longer than " << timeoutMs << " ms and was ended";
+        TerminateProcess(process.hProcess, exitCode);
+    }
+    CloseHandle(process.hProcess);
     return exitCode;
+}
+
+namespace
+{
+const wchar_t kChildVariable[] = L"VANTOR_TEST_CHILD";
+
+DWORD RunChild(const wchar_t* kind, const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
+{
+    std::vector<std::unique_ptr<CEnvironmentVariable>> environment;
+    environment.emplace_back(new CEnvironmentVariable(kChildVariable, kind));
+    const std::wstring all = environmentAssignments != nullptr ? environmentAssignments : L"";
+    for (size_t start = 0, end; start < all.size(); start = end + 1)
+    {
+        end = std::min(all.find(L';', start), all.size());
+        const std::wstring item = all.substr(start, end - start);
+        const size_t equals = item.find(L'=');
+        environment.emplace_back(new CEnvironmentVariable(item.substr(0, equals), item.substr(equals + 1).c_str()));
+    }
+    return RunProgram(L"\"" + ThisProgram() + L"\" --gtest_brief=1 --gtest_filter=" + gtestFilter);
+}
+} // namespace
+
+DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
+{
+    return RunChild(L"1", gtestFilter, environmentAssignments);
+}
+
+DWORD RunThisProgramOnWindows98(const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
+{
+    const std::wstring program = ThisProgram();
+    const std::wstring appDefaults = L"Software\\Wine\\AppDefaults\\" + program.substr(program.rfind(L'\\') + 1);
+    CRegistrySnapshot guard(HKEY_CURRENT_USER, appDefaults);
+    SetRaw(HKEY_CURRENT_USER, appDefaults, L"Version", Text(L"win98"));
+    return RunChild(L"win98", gtestFilter, environmentAssignments);
+}
+
+bool IsTestChild()
+{
+    return GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0;
+}
+
+// Called by the test program's main: the exit code of a child beyond gtest's own verdict.
+int ChildExitCode(int gtestResult)
+{
+    wchar_t kind[16] = {};
+    if (GetEnvironmentVariableW(kChildVariable, kind, 16) == 0)
+        return gtestResult;
+    if (lstrcmpW(kind, L"win98") == 0 && IsNtPlatform())
+    {
+        printf("Wine did not show this child Windows 98\n");
+        return kChildNotWindows98;
+    }
+    if (gtestResult == 0 && ::testing::UnitTest::GetInstance()->successful_test_count() == 0)
+    {
+        printf("the child ran no test to its end\n");
+        return kChildRanNoTest;
+    }
+    return gtestResult;
+}
+
+// ---- Threads, dialogs, exhausted memory
+
+namespace
+{
+using CThreadStart = std::pair<const std::function<void(int)>*, int>;
+
+DWORD WINAPI ThreadMain(void* start)
+{
+    (*static_cast<CThreadStart*>(start)->first)(static_cast<CThreadStart*>(start)->second);
+    return 0;
+}
+} // namespace
+
+bool RunOnThreads(int count, DWORD timeoutMs, const std::function<void(int)>& body)
+{
+    // Threads still running after a timeout keep their start records: those are leaked then.
+    auto* starts = new std::vector<CThreadStart>;
+    for (int i = 0; i < count; i++)
+        starts->emplace_back(&body, i);
+    std::vector<HANDLE> threads;
+    for (CThreadStart& start : *starts)
+        if (HANDLE thread = CreateThread(nullptr, 0, ThreadMain, &start, 0, nullptr))
+            threads.push_back(thread);
+    const DWORD wait = WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, timeoutMs);
+    for (HANDLE thread : threads)
+        CloseHandle(thread);
+    if (wait == WAIT_TIMEOUT)
+        return false;
+    delete starts;
+    return static_cast<int>(threads.size()) == count;
+}
+
+CDialogWatcher::CDialogWatcher(const wchar_t* caption, std::function<void(HWND)> answer)
+    : _caption(caption != nullptr ? caption : L""), _anyCaption(caption == nullptr), _answer(std::move(answer))
+{
+    _thread = std::thread([this] { Watch(); });
+}
+
+std::vector<CDialogWatcher::CDialog> CDialogWatcher::Stop()
+{
+    _stop = true;
+    if (_thread.joinable())
+        _thread.join();
+    return _seen;
+}
+
+namespace
+{
+struct CDialogSearch
+{
+    const std::wstring* Caption;
+    bool AnyCaption;
+    std::vector<HWND> Found;
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<CDialogSearch*>(context);
+    wchar_t className[16] = {}, caption[256] = {};
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    GetClassNameW(window, className, 16);
+    GetWindowTextW(window, caption, 256);
+    if (processId == GetCurrentProcessId() && IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0 &&
+        (search->AnyCaption || *search->Caption == caption))
+        search->Found.push_back(window);
+    return TRUE;
+}
+} // namespace
+
+void CDialogWatcher::Watch()
+{
+    const HICON stopIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32513)); // IDI_HAND
+    std::vector<HWND> handled;
+    for (; !_stop; Sleep(20))
+    {
+        CDialogSearch search{&_caption, _anyCaption, {}};
+        EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+        for (HWND dialog : search.Found)
+        {
+            if (std::find(handled.begin(), handled.end(), dialog) != handled.end())
+                continue;
+            handled.push_back(dialog);
+            wchar_t caption[256] = {}, text[1024] = {};
+            GetWindowTextW(dialog, caption, 256);
+            GetDlgItemTextW(dialog, 0xFFFF, text, 1024);
+            bool stop = false;
+            for (int id : {0x14, 0x440}) // the icon control: Windows and Wine number it apart
+                stop |= GetDlgItem(dialog, id) != nullptr &&
+                        reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, id, STM_GETICON, 0, 0)) == stopIcon;
+            _seen.push_back({caption, text, stop});
+            if (_answer)
+                _answer(dialog);
+            else
+                SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+        }
+        // A window that is gone may give its handle to a later one.
+        handled.erase(std::remove_if(handled.begin(), handled.end(), [](HWND window) { return !IsWindow(window); }),
+                      handled.end());
+    }
+}
+
+int ForEachAllocationFailure(const std::function<void()>& operation,
+                             const std::function<void(bool failed, bool threw)>& check,
+                             const std::function<void()>& prepare)
+{
+    int failures = 0;
+    for (long n = 1; n <= 5000; n++)
+    {
+        SCOPED_TRACE(testing::Message() << "failing allocation " << n);
+        const long blocksBefore = AllocHooks::LiveBlocks();
+        if (prepare)
+            prepare();
+        bool threw = false;
+        AllocHooks::FailNth(n);
+        try
+        {
+            operation();
+        }
+        catch (const CNewException&)
+        {
+            threw = true;
+        }
+        const bool failed = !AllocHooks::FailurePending();
+        AllocHooks::FailNth(0);
+        if (check)
+            check(failed, threw);
+        else
+            EXPECT_EQ(failed, threw) << "an exception if and only if an allocation failed";
+        EXPECT_EQ(blocksBefore, AllocHooks::LiveBlocks()) << "heap blocks leaked";
+        if (!failed)
+            return failures;
+        failures++;
+    }
+    ADD_FAILURE() << "the operation still allocates after 5000 failed runs";
+    return failures;
 }
 
 void PrintTo(const CWideString& text, std::ostream* os)
@@ -276,20 +536,3 @@ void PrintTo(const CNarrowString& text, std::ostream* os)
 {
     *os << '"' << text.Ptr() << '"';
 }
-
-#ifdef _WIN64
-CHighMemory::CHighMemory(size_t size)
-{
-    for (UINT_PTR gigabytes = 8; _block == nullptr && gigabytes <= 64; gigabytes += 4)
-        _block = static_cast<BYTE*>(VirtualAlloc(reinterpret_cast<void*>(gigabytes << 30), size,
-                                                 MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-    if (_block == nullptr)
-        ADD_FAILURE() << "no memory above 4 GB";
-}
-
-CHighMemory::~CHighMemory()
-{
-    if (_block != nullptr)
-        VirtualFree(_block, 0, MEM_RELEASE);
-}
-#endif

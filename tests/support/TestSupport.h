@@ -7,7 +7,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <functional>
+#include <map>
 #include <ostream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 // Every test starts and ends with the same number of live heap blocks, and restores the
 // platform flag it may have switched.
@@ -77,15 +84,35 @@ private:
     CWideString _path;
 };
 
-// Deletes a registry tree under a root for the duration of a test and restores nothing: tests
-// that touch HKCU\Software\VANTOR use CRegistrySnapshot instead.
+// ---- Registry: raw access for arranging and checking the stored bytes, independent of the
+// module's own key class.
+
+// A stored value as the wide registry calls read it: its type and its bytes.
+using CStored = std::pair<DWORD, std::vector<BYTE>>;
+// The values of a key by name; "" is the default value.
+using CValues = std::map<std::wstring, CStored>;
+CStored Dword(DWORD value);
+// REG_SZ of the first `bytes` bytes of `text`; by default the whole text with its terminating zero.
+CStored Text(const std::wstring& text, size_t bytes = ~size_t(0));
+// "Nothing stored": SetRaw only creates the key; RawValue of a missing value.
+const CStored kNoValue{REG_NONE, {}};
+
+// Keys are created as needed; sub-key names come sorted.
+void SetRaw(HKEY root, const std::wstring& path, const std::wstring& name, const CStored& value);
+CStored RawValue(HKEY root, const std::wstring& path, const std::wstring& name);
+CValues RawValues(HKEY root, const std::wstring& path);
+std::vector<std::wstring> RawSubKeys(HKEY root, const std::wstring& path);
+bool RegistryKeyExists(HKEY root, const std::wstring& path);
+// Deletes a key with everything below it, now; restores nothing.
 void DeleteRegistryTree(HKEY root, const wchar_t* path);
 
-// Saves a registry tree (values and sub-keys) and puts it back exactly at the end of the scope.
+// Keeps a registry key as found: its values and sub-keys are saved and put back exactly at the end
+// of the scope. Where the key or some of its parents are missing, the highest missing one is
+// removed again instead, so keys created on the way do not stay.
 class CRegistrySnapshot
 {
 public:
-    CRegistrySnapshot(HKEY root, const wchar_t* path);
+    CRegistrySnapshot(HKEY root, const std::wstring& path);
     ~CRegistrySnapshot();
     CRegistrySnapshot(const CRegistrySnapshot&) = delete;
     CRegistrySnapshot& operator=(const CRegistrySnapshot&) = delete;
@@ -94,13 +121,113 @@ public:
 
 private:
     HKEY _root;
-    CWideString _path;
+    std::wstring _path;
     CNode* _saved;
 };
 
-// Runs this test program again with a filter and extra environment, waits, and returns its exit code.
-// Used where a test needs a fresh process (state loaded once per process).
+// The product's settings key under HKEY_CURRENT_USER.
+const wchar_t kSettingsRoot[] = L"Software\\VANTOR";
+
+// Each test starts without the product's settings and leaves them as it found them.
+class CSettingsRegistryTest : public CModuleTest
+{
+protected:
+    void SetUp() override;
+
+private:
+    CRegistrySnapshot _settings{HKEY_CURRENT_USER, kSettingsRoot};
+};
+
+// ---- Programs and children
+
+// Sets an environment variable (removes it for a null value) for one scope; started programs
+// inherit it.
+class CEnvironmentVariable
+{
+public:
+    CEnvironmentVariable(const std::wstring& name, const wchar_t* value);
+    ~CEnvironmentVariable();
+    CEnvironmentVariable(const CEnvironmentVariable&) = delete;
+    CEnvironmentVariable& operator=(const CEnvironmentVariable&) = delete;
+
+private:
+    std::wstring _name;
+    std::wstring _saved;
+    bool _hadValue;
+};
+
+// How long a program started by a test may run before it counts as hanging and is ended.
+const DWORD kProgramTimeoutMs = 120000;
+
+// Runs a program with this program's environment and waits for its end (ending it after
+// `timeoutMs`); its exit code, or 0xFFFFFFFF when it did not start or had to be ended.
+DWORD RunProgram(std::wstring commandLine, DWORD timeoutMs = kProgramTimeoutMs);
+
+// Exit codes of a child test program besides gtest's own 0 and 1.
+const DWORD kChildRanNoTest = 3;
+const DWORD kChildNotWindows98 = 4;
+
+// Runs the tests of this program that match `gtestFilter` again in a child process, with the
+// extra environment "NAME=value;NAME2=value2", and gives its exit code: kChildRanNoTest when not
+// one of them passed (a filter matching nothing, or every test skipped). Used where a test needs
+// a fresh process (state loaded once per process).
 DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments = nullptr);
+// The same in a child that Wine shows Windows 98 (HKCU\Software\Wine\AppDefaults\<program>\Version),
+// so that the module takes its ANSI paths from the start; kChildNotWindows98 when Wine did not.
+DWORD RunThisProgramOnWindows98(const wchar_t* gtestFilter, const wchar_t* environmentAssignments = nullptr);
+// True inside a child started by the two above: tests that only make sense there skip elsewhere.
+bool IsTestChild();
+// The test program's exit code: gtest's verdict, or in a child one of the codes above.
+int ChildExitCode(int gtestResult);
+
+// ---- Threads, dialogs, exhausted memory
+
+// Runs body(threadIndex) on `count` threads; false when they did not all end within `timeoutMs`.
+bool RunOnThreads(int count, DWORD timeoutMs, const std::function<void(int)>& body);
+
+// Watches this process, from a thread of its own, for visible dialogs (message boxes included)
+// with the given caption, or any caption. Each one found is noted and handed to `answer`, which by
+// default closes it with OK, as a user would dismiss an error box.
+class CDialogWatcher
+{
+public:
+    struct CDialog
+    {
+        std::wstring Caption;
+        std::wstring Text; // a message box's text
+        bool StopIcon;     // a message box with the stop-sign (error) icon
+    };
+
+    explicit CDialogWatcher(const wchar_t* caption = nullptr, std::function<void(HWND)> answer = nullptr);
+    ~CDialogWatcher() { Stop(); }
+    CDialogWatcher(const CDialogWatcher&) = delete;
+    CDialogWatcher& operator=(const CDialogWatcher&) = delete;
+
+    // Ends the watch; the dialogs found, in order.
+    std::vector<CDialog> Stop();
+
+private:
+    void Watch();
+
+    std::wstring _caption;
+    bool _anyCaption;
+    std::function<void(HWND)> _answer;
+    std::vector<CDialog> _seen;
+    std::atomic<bool> _stop{false};
+    std::thread _thread;
+};
+
+// Runs `operation` once for each allocation of the module's heap that it makes, with that
+// allocation failing: the first, then the second, and so on until a run no longer reaches the
+// armed failure. Before each run `prepare`, if given, makes what the run works on (a fresh object,
+// say) with every allocation granted. After it `check(failed, threw)` is called (failed: the armed
+// allocation failed; threw: a CNewException left the operation) and releases what prepare and the
+// run made; then the module's live blocks must be back to their number before prepare. Without a
+// check, an exception must come exactly when an allocation failed. Gives the number of runs in
+// which one failed.
+int ForEachAllocationFailure(const std::function<void()>& operation,
+                             const std::function<void(bool failed, bool threw)>& check = nullptr,
+                             const std::function<void()>& prepare = nullptr);
 
 // gtest printing of the module's strings.
 void PrintTo(const CWideString& text, std::ostream* os);

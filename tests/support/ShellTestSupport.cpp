@@ -1,0 +1,107 @@
+#include "ShellTestSupport.h"
+
+#include "server/ClassFactory.h"
+
+CIdList::CIdList(const std::wstring& path)
+{
+    SHParseDisplayName(path.c_str(), nullptr, &_list, 0, nullptr);
+}
+
+CIdList::CIdList(int csidl)
+{
+    SHGetSpecialFolderLocation(nullptr, csidl, &_list);
+}
+
+HRESULT MakeShellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names,
+                            CComRef<IDataObject>& data)
+{
+    data.Reset();
+    const CIdList folderList(folder);
+    CComRef<IShellFolder> desktop;
+    CComRef<IShellFolder> shellFolder;
+    HRESULT result =
+        folderList.Get() != nullptr ? SHGetDesktopFolder(reinterpret_cast<IShellFolder**>(desktop.Out())) : E_FAIL;
+    if (SUCCEEDED(result))
+        result = desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, shellFolder.Out());
+    std::vector<LPITEMIDLIST> children;
+    for (size_t i = 0; i < names.size() && SUCCEEDED(result); i++)
+    {
+        std::wstring name = names[i];
+        children.push_back(nullptr);
+        result = shellFolder->ParseDisplayName(nullptr, nullptr, &name[0], nullptr, &children.back(), nullptr);
+    }
+    if (SUCCEEDED(result))
+        result = shellFolder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()),
+                                            const_cast<LPCITEMIDLIST*>(children.data()), IID_IDataObject, nullptr,
+                                            data.Out());
+    for (LPITEMIDLIST child : children)
+        CoTaskMemFree(child);
+    return result;
+}
+
+CHostedHandler::CHostedHandler() : _apartment(CoInitialize(nullptr)), _menu(CreatePopupMenu())
+{
+    CComRef<IClassFactory> factory;
+    void* object = nullptr;
+    if (DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, factory.Out()) == S_OK &&
+        factory->CreateInstance(nullptr, IID_IContextMenu, &object) == S_OK)
+        _handler = static_cast<CShellMenuHandler*>(static_cast<IContextMenu*>(object));
+    else
+        ADD_FAILURE() << "the class factory made no handler";
+}
+
+CHostedHandler::~CHostedHandler()
+{
+    if (_handler != nullptr)
+        static_cast<IContextMenu*>(_handler)->Release();
+    DestroyMenu(_menu);
+    if (SUCCEEDED(_apartment))
+        CoUninitialize();
+}
+
+std::vector<std::wstring> CHostedHandler::SelectedNames() const
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < _handler->SelectedNames.Count(); i++)
+        names.push_back(_handler->SelectedNames[i].Ptr());
+    return names;
+}
+
+HRESULT CHostedHandler::Select(const std::vector<std::wstring>& names)
+{
+    std::vector<const wchar_t*> pointers;
+    for (const std::wstring& name : names)
+        pointers.push_back(name.c_str());
+    return _handler->InitContextMenu(0, pointers.data(), static_cast<UINT>(pointers.size()));
+}
+
+HRESULT CHostedHandler::Initialize(const std::wstring& folder, const std::vector<std::wstring>& names,
+                                   LPCITEMIDLIST dropFolder)
+{
+    CComRef<IDataObject> data;
+    const HRESULT made = MakeShellDataObject(folder, names, data);
+    if (FAILED(made))
+    {
+        ADD_FAILURE() << "the shell made no data object: " << made;
+        return made;
+    }
+    return _handler->Initialize(dropFolder, data.Get(), nullptr);
+}
+
+HRESULT CHostedHandler::BuildMenu(UINT firstId, UINT lastId, UINT flags)
+{
+    while (GetMenuItemCount(_menu) > 0)
+        DeleteMenu(_menu, 0, MF_BYPOSITION);
+    return _handler->QueryContextMenu(_menu, 0, firstId, lastId, flags);
+}
+
+HRESULT CHostedHandler::Invoke(LPCSTR verb, LPCWSTR wideVerb, DWORD size, DWORD mask)
+{
+    CMINVOKECOMMANDINFOEX info = {};
+    info.cbSize = size != 0 ? size : wideVerb != nullptr ? sizeof(info) : sizeof(CMINVOKECOMMANDINFO);
+    info.fMask = mask != ~0u ? mask : wideVerb != nullptr ? CMIC_MASK_UNICODE : 0;
+    info.lpVerb = verb;
+    info.lpVerbW = wideVerb;
+    info.nShow = SW_SHOWNORMAL;
+    return _handler->InvokeCommand(reinterpret_cast<LPCMINVOKECOMMANDINFO>(&info));
+}
