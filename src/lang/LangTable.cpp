@@ -28,11 +28,11 @@ int HexDigitValue(unsigned c)
     return -1;
 }
 
-// Bytes read at a time. A block of this size comes back from the heap's own memory load after
-// load, while a block as large as the file is fresh memory each time, every page of which faults
-// when first touched: under Wine that costs more than the whole parse. An entry longer than the
-// window widens it.
-const int kReadWindow = 0x8000;
+// Bytes read at a time. The window and the text decoded from it (two bytes a unit) stay below the
+// size from which a heap hands out fresh memory for each block (64 KB under Wine), every page of
+// which faults when first touched: that would cost more than the whole parse of a real file. An
+// entry longer than the window widens it.
+const int kReadWindow = 0x4000;
 
 enum class EScan
 {
@@ -314,6 +314,12 @@ public:
 
     T* Get() const { return _items; }
     void Swap(CBlock& other) { std::swap(_items, other._items); }
+    T* Release()
+    {
+        T* items = _items;
+        _items = nullptr;
+        return items;
+    }
 
 private:
     T* _items;
@@ -386,32 +392,95 @@ private:
 struct CIdRecord
 {
     UINT Id;
-    CLangEntry* Entry;
+    int Position;
+};
+// An entry holds its text through a pointer to the text's own block, and nothing points into an
+// entry: its bytes can move to another place without a copy of the text.
+void MoveEntry(CLangEntry& to, CLangEntry& from)
+{
+    std::memcpy(static_cast<void*>(&to), static_cast<const void*>(&from), sizeof(CLangEntry));
+}
+
+// Chunks of entries, freed with their owner; the entries in them are the caller's business.
+class CChunkList
+{
+public:
+    CChunkList() = default;
+    CChunkList(const CChunkList&) = delete;
+    CChunkList& operator=(const CChunkList&) = delete;
+    ~CChunkList()
+    {
+        for (int i = 0; i < Chunks.Count(); i++)
+            FreeBlock(Chunks[i]);
+    }
+    void AddChunk()
+    {
+        CBlock<CLangEntry> chunk(CLangEntries::kChunkEntries);
+        Chunks.Add(chunk.Get());
+        chunk.Release();
+    }
+
+    CValueVector<CLangEntry*> Chunks;
 };
 } // namespace
 
-void CLangEntryVector::SortById()
+void CLangEntries::Add(UINT id, const wchar_t* text, int count)
 {
-    const int count = Count();
+    if (_count == _chunks.Count() * kChunkEntries)
+    {
+        CBlock<CLangEntry> chunk(kChunkEntries);
+        _chunks.Add(chunk.Get());
+        chunk.Release();
+    }
+    // The text's one block is made in place; if it cannot be had, no entry was made.
+    new (&At(_count)) CLangEntry{id, CWideString(text, count)};
+    _count++;
+}
+
+void CLangEntries::Clear()
+{
+    for (int i = 0; i < _count; i++)
+        At(i).~CLangEntry();
+    _count = 0;
+}
+
+void CLangEntries::ClearAndRelease()
+{
+    Clear();
+    for (int i = 0; i < _chunks.Count(); i++)
+        FreeBlock(_chunks[i]);
+    _chunks.ClearAndRelease();
+}
+
+void CLangEntries::SortById()
+{
+    const int count = _count;
     // Translators' files come in id order: one look tells, and distinct ascending ids are what
     // any sort would leave. Equal ids need the sort, which decides whose text a lookup finds.
     int ascending = 1;
-    while (ascending < count && (*this)[ascending - 1].Id < (*this)[ascending].Id)
+    while (ascending < count && At(ascending - 1).Id < At(ascending).Id)
         ascending++;
     if (ascending >= count)
         return;
 
-    // The same heap sort over compact (id, entry) records: it compares the same ids and so makes
-    // the same moves as over the entries themselves, without reaching into every entry on the heap
-    // for each comparison. The slots then take the entries in that order.
+    // The vectors' heap sort over compact (id, position) records: it compares the same ids and so
+    // makes the same moves as over the entries themselves. The entries then move once, into that
+    // order.
     CBlock<CIdRecord> records(count);
     CIdRecord* record = records.Get();
     for (int i = 0; i < count; i++)
-        record[i] = {(*this)[i].Id, &(*this)[i]};
+        record[i] = {At(i).Id, i};
     auto compare = [](const CIdRecord& a, const CIdRecord& b) { return a.Id < b.Id ? -1 : (a.Id > b.Id ? 1 : 0); };
     HeapSortSlots(record, count, compare);
+    // Every entry moves once, into new chunks in that order; the old chunks, empty then, go.
+    CChunkList sorted;
+    sorted.Chunks.Reserve(_chunks.Count());
+    for (int i = 0; i < _chunks.Count(); i++)
+        sorted.AddChunk();
     for (int i = 0; i < count; i++)
-        *static_cast<CLangEntry**>(SlotAt(i)) = record[i].Entry;
+        MoveEntry(sorted.Chunks[i >> kChunkShift][i & (kChunkEntries - 1)], At(record[i].Position));
+    for (int i = 0; i < _chunks.Count(); i++)
+        std::swap(_chunks[i], sorted.Chunks[i]);
 }
 
 bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs)
@@ -475,15 +544,15 @@ bool CLangTable::LoadFromFile(const CWideString& path)
             std::memcmp(text + start, kLangSignature, kLangSignatureLength) != 0)
             return false;
 
-        // Each value is decoded once, straight into this entry's text; the table takes an
-        // exact-size copy of it, so every entry costs two blocks: itself and its text.
-        CLangEntry decoded;
-        auto addEntry = [this, &decoded](const unsigned char* name, int nameLength, int valueLength)
+        // Each value is decoded once, into this scratch text; the table takes an exact-size copy
+        // of it, so every entry costs one block: its text.
+        CWideString scratch;
+        auto addEntry = [this, &scratch](const unsigned char* name, int nameLength, int valueLength)
         {
-            if (!ParseNameId(name, nameLength, decoded.Id))
+            UINT id = 0;
+            if (!ParseNameId(name, nameLength, id))
                 return false;
-            decoded.Text.CommitBuffer(valueLength);
-            Entries.Add(decoded);
+            Entries.Add(id, scratch.Ptr(), valueLength);
             return true;
         };
         // The rest of line 1 is skipped; the body begins at the line feed that ends it.
@@ -510,7 +579,7 @@ bool CLangTable::LoadFromFile(const CWideString& path)
             EScan scanned = EScan::NeedMore;
             if (!inFirstLine)
             {
-                wchar_t* values = decoded.Text.BufferForWrite(window.Capacity());
+                wchar_t* values = scratch.BufferForWrite(window.Capacity());
                 scanned = ScanEntries(bytes, window.Length(), window.Final(), state, values, addEntry);
             }
             if (scanned == EScan::End)
