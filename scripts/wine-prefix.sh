@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Boots (or stops) the private Wine prefix of a build tree: a 32-bit prefix for the x86 tree, a
 # 64-bit one for the x64 tree. A tree whose programs this machine cannot run is left alone.
-# Usage: scripts/wine-prefix.sh start|stop TREE
+# Usage: scripts/wine-prefix.sh start|stop TREE [PREFIX]
+#   PREFIX: another prefix of the tree's kind instead of TREE/wineprefix (the installer test boots a
+#   fresh one of its own).
 #
 # Wine's service processes (services.exe, winedevice.exe, the desktop's explorer.exe) inherit the
 # standard streams of the Wine call that starts them; if that call runs under a pipe that someone
@@ -13,7 +15,7 @@ tree=$(cd "$2" && pwd)
 arch=$(sed -n 's/^VANTOR_ARCH:INTERNAL=//p' "$tree/CMakeCache.txt")
 source "$(dirname "$0")/wine-env.sh" "$arch" || exit 2
 vantor_arch_runs || exit 0
-export WINEPREFIX=$tree/wineprefix
+export WINEPREFIX=${3:-$tree/wineprefix}
 case "$action" in
 start)
     # A fresh prefix is created by wineboot, whose server then goes away with its services;
