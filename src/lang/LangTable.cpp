@@ -102,21 +102,6 @@ EDecode DecodeSequence(const unsigned char* text, int length, int& pos, wchar_t*
     return EDecode::Done;
 }
 
-// Decodes a name's bytes into `units` (room for one unit per byte); -1 when they are not valid.
-// The name ends at a blank or "=", so a sequence that runs past its end was cut by another byte.
-int DecodeName(const unsigned char* name, int length, wchar_t* units)
-{
-    int count = 0;
-    for (int pos = 0; pos < length;)
-    {
-        if (name[pos] < 0x80)
-            units[count++] = static_cast<wchar_t>(name[pos++]);
-        else if (DecodeSequence(name, length, pos, units, count) != EDecode::Done)
-            return -1;
-    }
-    return count;
-}
-
 // The id a name spells. Names are hexadecimal digits, so a plain byte is a digit or a refusal;
 // anything else is decoded first, as the rest of the file is.
 bool ParseNameId(const unsigned char* name, int length, UINT& id)
@@ -481,43 +466,6 @@ void CLangEntries::SortById()
         MoveEntry(sorted.Chunks[i >> kChunkShift][i & (kChunkEntries - 1)], At(record[i].Position));
     for (int i = 0; i < _chunks.Count(); i++)
         std::swap(_chunks[i], sorted.Chunks[i]);
-}
-
-bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs)
-{
-    pairs.Clear();
-    // One pair whose buffers serve every entry; the list takes exact-size copies.
-    CLangPair pair;
-    wchar_t* values = pair.Value.BufferForWrite(body.Length());
-    auto addPair = [&pairs, &pair](const unsigned char* name, int nameLength, int valueLength)
-    {
-        const int nameUnits = DecodeName(name, nameLength, pair.Name.BufferForWrite(nameLength));
-        if (nameUnits < 0)
-            return false;
-        pair.Name.CommitBuffer(nameUnits);
-        pair.Value.CommitBuffer(valueLength);
-        pairs.Add(pair);
-        return true;
-    };
-    CScanState state;
-    return ScanEntries(reinterpret_cast<const unsigned char*>(body.Ptr()), body.Length(), true, state, values,
-                       addPair) == EScan::End;
-}
-
-bool ParseHexId(const CWideString& name, UINT& id)
-{
-    if (name.IsEmpty())
-        return false;
-    UINT value = 0;
-    for (int i = 0; i < name.Length(); i++)
-    {
-        const int digit = HexDigitValue(static_cast<unsigned short>(name[i]));
-        if (digit < 0)
-            return false;
-        value = value * 16 + static_cast<UINT>(digit);
-    }
-    id = value;
-    return true;
 }
 
 bool CLangTable::LoadFromFile(const CWideString& path)

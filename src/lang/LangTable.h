@@ -14,12 +14,6 @@ struct CLangEntry
     CWideString Text;
 };
 
-struct CLangPair
-{
-    CWideString Name;
-    CWideString Value;
-};
-
 // The entries of a table, each owning its text, side by side in blocks of kChunkEntries: a file
 // of 30,000 entries then costs 30,000 blocks (the texts) and a few dozen chunks, instead of 60,000
 // blocks, and no block grows by moving (a large block is fresh memory each time, every page of which
@@ -68,6 +62,3 @@ public:
 
     CLangEntries Entries;
 };
-
-bool ParseLangPairs(const CNarrowString& body, COwningVector<CLangPair>& pairs);
-bool ParseHexId(const CWideString& name, UINT& id);

@@ -191,6 +191,7 @@ menu_case right-drag-drive.txt --drag-to 'C:\' "$s\\notes.txt"
 invoke_case received-extract-to.txt VantorExtractTo "$s\\report.zip"
 invoke_case received-add-to-zip.txt VantorCompressToZip "$s\\report.zip" "$s\\notes.txt" "$s\\Docs"
 invoke_case received-drag-extract-to.txt VantorExtractTo --drag-to "$s\\Docs" "$s\\report.zip"
+invoke_case received-drag-extract-several.txt VantorExtractTo --drag-to "$s\\Docs" "$s\\report.zip" "$s\\backup.part1.rar"
 invoke_case received-test.txt VantorTest "$s\\backup.part1.rar" "$s\\backup.part2.rar"
 invoke_case received-drive-add-to-zip.txt VantorCompressToZip --drag-to 'C:\' "$s\\notes.txt"
 

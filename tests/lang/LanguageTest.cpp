@@ -1,34 +1,14 @@
-// Text lookup, formatting, re-texting dialogs, the built-in string table, and which file "Lang"
-// selects. The language loads once per process, so each selection case runs in a fresh copy of this
-// program, where LanguageChild.Load reports through a file; run normally, it is skipped.
-#include "LangTestSupport.h"
+// Text lookup, formatting, re-texting dialogs, and which file "Lang" selects. The language loads
+// once per process, so each selection case runs in a fresh copy of this program.
 #include "LangTestIds.h"
+#include "TestSupport.h"
 
-#include "base/UiWrappers.h"
+#include "lang/Language.h"
 #include "resources/ResourceIds.h"
 #include "server/Module.h"
-#include "settings/RegistryKey.h"
 
 namespace
 {
-void SetLang(const char* keyPath, const wchar_t* value)
-{
-    CRegistryKey key;
-    ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, keyPath));
-    if (value == nullptr)
-        key.DeleteValue(L"Lang");
-    else
-        ASSERT_EQ(ERROR_SUCCESS, key.SetValue(L"Lang", value));
-}
-
-DWORD WINAPI LoadOnceThread(void* startEvent)
-{
-    if (startEvent != nullptr)
-        WaitForSingleObject(startEvent, INFINITE);
-    LoadLanguageOnce();
-    return 0;
-}
-
 // Tests that fill the process-wide table empty it, its slot storage included, before the leak check.
 class LangLookup : public CModuleTest
 {
@@ -38,6 +18,12 @@ protected:
         g_LangTable.Entries.ClearAndRelease();
         CModuleTest::TearDown();
     }
+    // A language file: the signature line followed by `body`.
+    CWideString AddLangFile(const wchar_t* name, const std::string& body)
+    {
+        const std::string bytes = ";!@Lang@!UTF-8!\n" + body;
+        return Scratch.AddFile(name, bytes.data(), bytes.size());
+    }
     CScratchFolder Scratch;
 };
 
@@ -45,9 +31,7 @@ TEST_F(LangLookup, FormatArgFillsEveryPlaceholderOnce)
 {
     const struct
     {
-        const wchar_t* Text;
-        const wchar_t* Argument;
-        const wchar_t* Expected;
+        const wchar_t *Text, *Argument, *Expected;
     } cases[] = {{L"Extract to {0}", L"\"report\\\"", L"Extract to \"report\\\""},
                  {L"{0} and {0}", L"a", L"a and a"},
                  {L"{0}{0}{0}", L"xy", L"xyxyxy"},
@@ -59,7 +43,7 @@ TEST_F(LangLookup, FormatArgFillsEveryPlaceholderOnce)
                  {L"{0}", L"", L""},
                  {L"", L"x", L""}};
     for (const auto& item : cases)
-        EXPECT_EQ(item.Expected, ToStd(FormatArg(item.Text, item.Argument))) << item.Text;
+        EXPECT_EQ(CWideString(item.Expected), FormatArg(item.Text, item.Argument)) << item.Text;
 }
 
 INT_PTR CALLBACK TestDialogProcedure(HWND, UINT message, WPARAM, LPARAM)
@@ -70,147 +54,37 @@ INT_PTR CALLBACK TestDialogProcedure(HWND, UINT message, WPARAM, LPARAM)
 TEST_F(LangLookup, TranslationsWinEvenWhenEmpty)
 {
     ASSERT_TRUE(g_LangTable.LoadFromFile(
-        AddBytesFile(Scratch, L"lookup.txt",
-                     LangFileBytes("2000103 = \"Archiv \303\266ffnen\"\n2000104 = \"\"\n"
-                                   "01009001 = \"Erste Zeile \303\244\"\n01009003 = \"\"\n01009009 = \"ghost\"\n"))));
-    const struct
-    {
-        UINT ResourceId;
-        UINT LangId;
-        const wchar_t* Expected;
-    } cases[] = {
-        {IDS_OPEN_TITLE, 0x02000103, L"Archiv \u00F6ffnen"},
-        {IDS_OPEN_HELP, 0x02000104, L""},
-        {IDS_EXTRACT_TITLE, 0x02000105, L"Extract files..."},
-    };
-    for (const auto& item : cases)
-        EXPECT_EQ(item.Expected, ToStd(LangTextOr(item.ResourceId, item.LangId))) << std::hex << item.LangId;
-    // LangText knows no fallback.
-    EXPECT_EQ(L"", ToStd(LangText(0x02000105)));
-
+        AddLangFile(L"lookup.txt", "2000103 = \"Archiv \303\266ffnen\"\n2000104 = \"\"\n"
+                                   "01009001 = \"Erste Zeile \303\244\"\n01009003 = \"\"\n01009009 = \"ghost\"\n")));
+    EXPECT_EQ(CWideString(L"Archiv \u00F6ffnen"), LangTextOr(IDS_OPEN_TITLE, 0x02000103));
+    EXPECT_EQ(CWideString(L""), LangTextOr(IDS_OPEN_HELP, 0x02000104));                     // an empty one stands
+    EXPECT_EQ(CWideString(L"Extract files..."), LangTextOr(IDS_EXTRACT_TITLE, 0x02000105)); // none: built in
+    EXPECT_EQ(CWideString(L""), LangText(0x02000105));                                      // no fallback
     const CLangControlMap map[] = {
         {IDC_LANG_TEST_LABEL, 0x01009001},  // translated
         {IDC_LANG_TEST_BUTTON, 0x01009002}, // no translation: the template text stays
         {IDC_LANG_TEST_ABSENT, 0x01009009}, // no such control: nothing happens
         {IDC_LANG_TEST_CHECK, 0x01009003},  // an empty translation empties the control
     };
-    for (const bool wide : {true, false})
+    const HWND dialog =
+        CreateDialogParamW(g_ModuleInstance, MAKEINTRESOURCEW(IDD_LANG_TEST), nullptr, &TestDialogProcedure, 0);
+    ASSERT_NE(nullptr, dialog);
+    ApplyLangToDialog(dialog, map, 4);
+    std::wstring texts;
+    for (const int id : {IDC_LANG_TEST_LABEL, IDC_LANG_TEST_BUTTON, IDC_LANG_TEST_CHECK})
     {
-        CWidePathScope scope(wide);
-        const HWND dialog =
-            CreateDialogParamW(g_ModuleInstance, MAKEINTRESOURCEW(IDD_LANG_TEST), nullptr, &TestDialogProcedure, 0);
-        ASSERT_NE(nullptr, dialog);
-        ApplyLangToDialog(dialog, map, 4);
-        std::wstring texts;
-        for (const int id : {IDC_LANG_TEST_LABEL, IDC_LANG_TEST_BUTTON, IDC_LANG_TEST_CHECK})
-        {
-            wchar_t text[64] = {};
-            GetDlgItemTextW(dialog, id, text, 64);
-            texts += std::wstring(text) + L"|";
-        }
-        DestroyWindow(dialog);
-        EXPECT_EQ(L"Erste Zeile \u00E4|Beta||", texts) << (wide ? "wide" : "ANSI");
+        wchar_t text[64] = {};
+        GetDlgItemTextW(dialog, id, text, 64);
+        texts += std::wstring(text) + L"|";
     }
+    DestroyWindow(dialog);
+    EXPECT_EQ(L"Erste Zeile \u00E4|Beta||", texts);
 }
 
-TEST_F(LangLookup, ExhaustedMemoryDuringALoadLeavesNoEntriesNoBlocksAndNoLock)
-{
-    CRegistrySnapshot snapshot(HKEY_CURRENT_USER, L"Software\\VANTOR");
-    SetLang("Software\\VANTOR",
-            AddBytesFile(Scratch, L"oom.txt", LangFileBytes("3 = \"c\"\n1 = \"a \\\"x\\\"\"\n2 = \"b\"\n")));
-    int failures = 0;
-    for (long n = 1;; n++)
-    {
-        SCOPED_TRACE(testing::Message() << "failure at allocation " << n);
-        const long blocks = AllocHooks::LiveBlocks();
-        g_LangLoaded = false; // as in a process that has not loaded yet
-        AllocHooks::FailNth(n);
-        bool threw = false;
-        try
-        {
-            LoadLanguageOnce();
-        }
-        catch (const CNewException&)
-        {
-            threw = true;
-        }
-        const bool pending = AllocHooks::FailurePending();
-        AllocHooks::FailNth(0);
-        // Another thread gets through the lock (the section is re-entrant for this one) and loads
-        // nothing more: a load that failed is not tried again in the process.
-        const HANDLE other = CreateThread(nullptr, 0, &LoadOnceThread, nullptr, 0, nullptr);
-        const bool passed = WaitForSingleObject(other, 10000) == WAIT_OBJECT_0;
-        if (!passed)
-            TerminateThread(other, 1);
-        CloseHandle(other);
-        EXPECT_TRUE(passed);
-        EXPECT_EQ(threw ? 0 : 3, g_LangTable.Entries.Count());
-        g_LangTable.Entries.ClearAndRelease();
-        EXPECT_EQ(blocks, AllocHooks::LiveBlocks());
-        if (!threw)
-        {
-            // The armed failure lay beyond the last allocation of a load: every one has been tried.
-            EXPECT_TRUE(pending);
-            break;
-        }
-        failures++;
-    }
-    EXPECT_GT(failures, 10);
-    g_LangLoaded = false;
-    g_LangName.ClearText();
-}
-
-TEST(StringTable, HoldsEveryBuiltInEnglishText)
-{
-    // A text and the one of the next id (nullptr: not checked); for a command, its title and help text.
-    const struct
-    {
-        UINT Id;
-        const wchar_t* Text;
-        const wchar_t* NextText;
-    } strings[] = {
-        // No string stands behind the tab titles (101, 141, 162): the dialog captions are their built-in form.
-        {100, L"Error", L""},
-        {102, L"Vantor Options", L"Specify a location for temporary archive files."},
-        {141, L"", nullptr},
-        {142, L"Extract files...", L"Extracts files from the selected archive."},
-        {144, L"Add to archive...", L"Adds the selected items to archive."},
-        {146, L"Open archive", L"Opens the selected archive."},
-        {148, L"Test archive", L"Tests integrity of the selected archive."},
-        {150, L"Vantor commands", L"Vantor"},
-        {152, L"Extract Here", L"Extracts files from the selected archive to current folder."},
-        {154, L"Extract to {0}", L"Extracts files to subfolder."},
-        {156, L"Add to {0}", L"Adds the selected items to archive."},
-        {158, L"Compress and email...", L"Compresses the selected items to archive and sends archive via email."},
-        {160, L"Compress to {0} and email", L"Compresses the selected items to archive and sends archive via email."},
-        {162, L"", nullptr},
-        {170, L"<Folder>", L"<Archive>"},
-    };
-    for (const bool wide : {true, false})
-    {
-        CWidePathScope scope(wide);
-        for (const auto& item : strings)
-        {
-            SCOPED_TRACE(testing::Message() << item.Id << (wide ? " wide" : " ANSI"));
-            EXPECT_EQ(item.Text, ToStd(LoadModuleString(item.Id)));
-            if (item.NextText != nullptr)
-            {
-                EXPECT_EQ(item.NextText, ToStd(LoadModuleString(item.Id + 1)));
-            }
-        }
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// The child side: loads as a fresh process would and reports "name|entries|text".
-
-const wchar_t kOutVariable[] = L"VANTOR_LANG_CHILD_OUT";
-const wchar_t kAnsiVariable[] = L"VANTOR_LANG_CHILD_ANSI";
-// A folder for the child to stand in, with files planted where a current-folder lookup would find
-// them; and whether it cannot know its own folder.
-const wchar_t kCurrentFolderVariable[] = L"VANTOR_LANG_CHILD_CURRENT_FOLDER";
-const wchar_t kNoModuleVariable[] = L"VANTOR_LANG_CHILD_NO_MODULE";
-
+// The child side: loads as a fresh process would and expects "name|entries|text" to be what
+// VANTOR_LANG_CHILD_EXPECTED says. It stands in the folder VANTOR_LANG_CHILD_CURRENT_FOLDER names,
+// takes the ANSI paths with VANTOR_LANG_CHILD_ANSI, and cannot know its own folder with
+// VANTOR_LANG_CHILD_NO_MODULE.
 std::wstring EnvironmentValue(const wchar_t* name)
 {
     wchar_t value[1024] = {};
@@ -218,25 +92,15 @@ std::wstring EnvironmentValue(const wchar_t* name)
     return length < 1024 ? value : L"";
 }
 
-class LanguageChild : public LangLookup
+TEST_F(LangLookup, ChildLoad)
 {
-protected:
-    void SetUp() override
-    {
-        LangLookup::SetUp();
-        if (EnvironmentValue(kOutVariable).empty())
-            GTEST_SKIP() << "runs only in a process started by the LanguageSelection tests";
-        g_WideApisAvailable = g_WideApisAvailable && EnvironmentValue(kAnsiVariable).empty();
-    }
-};
-
-TEST_F(LanguageChild, Load)
-{
-    const std::wstring currentFolder = EnvironmentValue(kCurrentFolderVariable);
+    const std::wstring expected = EnvironmentValue(L"VANTOR_LANG_CHILD_EXPECTED");
+    if (expected.empty())
+        GTEST_SKIP() << "runs only in a process started by LangValueNamesTheFile";
+    g_WideApisAvailable = EnvironmentValue(L"VANTOR_LANG_CHILD_ANSI").empty();
+    SetCurrentDirectoryW(EnvironmentValue(L"VANTOR_LANG_CHILD_CURRENT_FOLDER").c_str());
     const HINSTANCE moduleInstance = g_ModuleInstance;
-    if (!currentFolder.empty())
-        SetCurrentDirectoryW(currentFolder.c_str());
-    if (!EnvironmentValue(kNoModuleVariable).empty())
+    if (!EnvironmentValue(L"VANTOR_LANG_CHILD_NO_MODULE").empty())
         g_ModuleInstance = reinterpret_cast<HINSTANCE>(static_cast<UINT_PTR>(0x10)); // no such module
     // The allocations of one load, counted once g_LangName has its final size; two threads that
     // call LoadLanguageOnce at once make just as many between them.
@@ -244,52 +108,32 @@ TEST_F(LanguageChild, Load)
     long before = AllocHooks::AllocationCount();
     LoadLanguage();
     const long oneLoad = AllocHooks::AllocationCount() - before;
-    const HANDLE start = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    const HANDLE threads[] = {CreateThread(nullptr, 0, &LoadOnceThread, start, 0, nullptr),
-                              CreateThread(nullptr, 0, &LoadOnceThread, start, 0, nullptr)};
-    Sleep(50);
     before = AllocHooks::AllocationCount();
-    SetEvent(start);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, threads, TRUE, 30000));
+    EXPECT_TRUE(RunOnThreads(2, 30000, [](int) { LoadLanguageOnce(); }));
     EXPECT_EQ(oneLoad, AllocHooks::AllocationCount() - before);
-    for (const HANDLE handle : {start, threads[0], threads[1]})
-        CloseHandle(handle);
     g_ModuleInstance = moduleInstance;
-    const std::wstring report =
-        ToStd(g_LangName) + L"|" + std::to_wstring(g_LangTable.Entries.Count()) + L"|" + ToStd(LangText(0x02000103));
-    const HANDLE file =
-        CreateFileW(EnvironmentValue(kOutVariable).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    WriteFile(file, report.data(), static_cast<DWORD>(report.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(file);
+    EXPECT_EQ(expected, std::wstring(g_LangName.Ptr()) + L"|" + std::to_wstring(g_LangTable.Entries.Count()) + L"|" +
+                            LangText(0x02000103).Ptr());
 }
 
-// ---------------------------------------------------------------------------------------------
-// The parent side.
-
-using LanguageSelection = CModuleTest;
-
-// Each case in a fresh process, where two threads load the language at once.
-TEST_F(LanguageSelection, LangValueNamesTheFile)
+// The parent side: each case in a fresh process, where two threads load the language at once.
+TEST_F(LangLookup, LangValueNamesTheFile)
 {
-    CRegistrySnapshot snapshot(HKEY_CURRENT_USER, L"Software\\VANTOR");
-    CScratchFolder scratch;
+    CRegistrySnapshot snapshot(HKEY_CURRENT_USER, kSettingsRoot);
     // Lang\German.txt beside the module comes with the build; "-" must not be taken as a name.
-    const std::wstring dash = ToStd(TestProgramFolder()) + L"Lang\\-.txt";
-    ASSERT_TRUE(CopyFileW(AddBytesFile(scratch, L"-.txt", LangFileBytes("2000103 = \"dash\"\n")), dash.c_str(), FALSE));
-    const std::wstring custom = ToStd(AddBytesFile(scratch, L"Custom", LangFileBytes("2000103 = \"custom\"\n")));
-    AddBytesFile(scratch, L"Custom.txt", LangFileBytes("2000103 = \"custom txt\"\n"));
-    scratch.AddFolder(L"Lang");
+    const std::wstring dash = std::wstring(TestProgramFolder().Ptr()) + L"Lang\\-.txt";
+    ASSERT_TRUE(CopyFileW(AddLangFile(L"-.txt", "2000103 = \"dash\"\n"), dash.c_str(), FALSE));
+    const std::wstring custom = AddLangFile(L"Custom", "2000103 = \"custom\"\n").Ptr();
+    AddLangFile(L"Custom.txt", "2000103 = \"custom txt\"\n");
+    // Planted where a lookup from the current folder would find them.
+    Scratch.AddFolder(L"Lang");
     for (const wchar_t* planted : {L"Planted.txt", L"Lang\\German.txt"})
-        AddBytesFile(scratch, planted, LangFileBytes("2000103 = \"planted\"\n"));
+        AddLangFile(planted, "2000103 = \"planted\"\n");
     std::string body; // long enough for the two loading threads to meet
     for (int i = 0; i < 3000; i++)
         body += std::to_string(3000 - i) + " = \"text number " + std::to_string(i) + "\"\n";
-    const std::wstring big = ToStd(AddBytesFile(scratch, L"big.txt", LangFileBytes(body)));
-    // The file manager's own sub-key is not where the module looks.
-    SetLang("Software\\VANTOR\\FM", L"German");
-    const std::wstring ansi = std::wstring(L";") + kAnsiVariable + L"=1";
-    const std::wstring noModule = std::wstring(L";") + kNoModuleVariable + L"=1";
+    const std::wstring big = AddLangFile(L"big.txt", body).Ptr();
+    const std::wstring ansi = L";VANTOR_LANG_CHILD_ANSI=1";
     const std::wstring german = L"|34|Archiv \u00F6ffnen";
     const struct
     {
@@ -310,24 +154,20 @@ TEST_F(LanguageSelection, LangValueNamesTheFile)
         {L"VtMissing", L"", L"VtMissing|0|"},
         {big.c_str(), L"", big + L"|3000|"},
         // Without its own folder the module keeps its texts rather than read the current folder.
-        {L"Planted", noModule, L"Planted|0|"},
+        {L"Planted", L";VANTOR_LANG_CHILD_NO_MODULE=1", L"Planted|0|"},
     };
     for (const auto& item : cases)
     {
         SCOPED_TRACE(testing::Message() << (item.Value ? item.Value : L"<none>") << item.Environment);
-        SetLang("Software\\VANTOR", item.Value);
-        const std::wstring out = ToStd(scratch.Path()) + L"report";
-        DeleteFileW(out.c_str());
-        // Every child stands in the scratch folder, where the planted files wait.
-        const std::wstring environment = kOutVariable + (L"=" + out) + L";" + kCurrentFolderVariable + L"=" +
-                                         ToStd(scratch.Path()) + item.Environment;
-        EXPECT_EQ(0u, RunThisProgram(L"LanguageChild.Load", environment.c_str()));
-        wchar_t report[512] = {};
-        DWORD read = 0;
-        const HANDLE file = CreateFileW(out.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ReadFile(file, report, sizeof(report) - sizeof(wchar_t), &read, nullptr);
-        CloseHandle(file);
-        EXPECT_EQ(item.Expected, std::wstring(report));
+        DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
+        // The file manager's own sub-key is not where the module looks.
+        SetRaw(HKEY_CURRENT_USER, std::wstring(kSettingsRoot) + L"\\FM", L"Lang", Text(L"German"));
+        if (item.Value != nullptr)
+            SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(item.Value));
+        const std::wstring environment = L"VANTOR_LANG_CHILD_EXPECTED=" + item.Expected +
+                                         L";VANTOR_LANG_CHILD_CURRENT_FOLDER=" + Scratch.Path().Ptr() +
+                                         item.Environment;
+        EXPECT_EQ(0u, RunThisProgram(L"LangLookup.ChildLoad", environment.c_str()));
     }
     DeleteFileW(dash.c_str());
 }

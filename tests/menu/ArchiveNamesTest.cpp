@@ -2,32 +2,17 @@
 
 #include "menu/ArchiveNames.h"
 
-class ArchiveNamesTest : public CModuleTest
-{
-};
+using ArchiveNamesTest = CModuleTest;
+using CNameCase = std::pair<const wchar_t*, const wchar_t*>;
 
-TEST_F(ArchiveNamesTest, MayBeArchiveNameJudgesByTheExtensionTable)
+TEST_F(ArchiveNamesTest, ArchiveAndExtractFolderNames)
 {
-    EXPECT_STREQ(L"VNTX", g_ArchiveExtensions[0]);
-    EXPECT_STREQ(L"txt", g_ArchiveExtensions[kArchiveTypeCount]);
-    EXPECT_STREQ(L"pdf", g_ArchiveExtensions[kArchiveExtensionCount - 1]);
-    const struct
-    {
-        const wchar_t* Name;
-        bool Expected;
-    } cases[] = {{L"song.MP3", false}, {L"x.pdf", false},    {L"setup.exe", true},
-                 {L"Makefile", true},  {L"image.iso", true}, {L"name.", true}};
-    for (const auto& c : cases)
-        EXPECT_EQ(c.Expected, MayBeArchiveName(c.Name)) << testing::PrintToString(CWideString(c.Name));
-}
+    for (const wchar_t* name : {L"setup.exe", L"Makefile", L"image.iso", L"name."})
+        EXPECT_TRUE(MayBeArchiveName(name)) << testing::PrintToString(CWideString(name));
+    for (const wchar_t* name : {L"song.MP3", L"x.pdf"})
+        EXPECT_FALSE(MayBeArchiveName(name)) << testing::PrintToString(CWideString(name));
 
-TEST_F(ArchiveNamesTest, DeriveExtractFolderNameDropsExtensionAndVolumeMarkers)
-{
-    const struct
-    {
-        const wchar_t* Name;
-        const wchar_t* Expected;
-    } cases[] = {
+    const CNameCase cases[] = {
         {L"report.zip", L"report"},
         {L"backup.part01.rar", L"backup"},
         {L"backup.PART1.RAR", L"backup"},
@@ -41,8 +26,8 @@ TEST_F(ArchiveNamesTest, DeriveExtractFolderNameDropsExtensionAndVolumeMarkers)
         {L".zip", L""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CWideString(c.Expected), DeriveExtractFolderName(c.Name))
-            << testing::PrintToString(CWideString(c.Name));
+        EXPECT_EQ(CWideString(c.second), DeriveExtractFolderName(c.first))
+            << testing::PrintToString(CWideString(c.first));
 }
 
 TEST_F(ArchiveNamesTest, DeriveArchiveBaseNameUsesTheNameAsOnDisk)
@@ -52,20 +37,17 @@ TEST_F(ArchiveNamesTest, DeriveArchiveBaseNameUsesTheNameAsOnDisk)
     scratch.AddFolder(L"Project");
     for (const wchar_t* name : {L"photo.jpg", L"a.b.c", L".profile", L"Report.ZIP"})
         scratch.AddFile(name);
-    const struct
-    {
-        const wchar_t* Asked;
-        bool Several;
-        const wchar_t* Expected;
-    } cases[] = {
-        {L"photo.jpg", false, L"photo"},       {L"a.b.c", false, L"a.b.c"},
-        {L".profile", false, L".profile"},     {L"Docs.old", false, L"Docs.old"},
-        {L"report.zip", false, L"Report"},     {L"missing.zip", false, L"Archive"},
-        {L"pROJECT\\a.txt", true, L"Project"}, {L"NoSuchFolder\\a.txt", true, L"Archive"},
+    // The first name alone, or (after a "*") the folder of several.
+    const CNameCase cases[] = {
+        {L"photo.jpg", L"photo"},         {L"a.b.c", L"a.b.c"},
+        {L".profile", L".profile"},       {L"Docs.old", L"Docs.old"},
+        {L"report.zip", L"Report"},       {L"missing.zip", L"Archive"},
+        {L"*pROJECT\\a.txt", L"Project"}, {L"*NoSuchFolder\\a.txt", L"Archive"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(CWideString(c.Expected), DeriveArchiveBaseName(scratch.Path() + c.Asked, c.Several))
-            << testing::PrintToString(CWideString(c.Asked));
+        EXPECT_EQ(CWideString(c.second),
+                  DeriveArchiveBaseName(scratch.Path() + (c.first + (c.first[0] == L'*')), c.first[0] == L'*'))
+            << testing::PrintToString(CWideString(c.first));
 
     // Items at a drive root: the bare "C:" would name the current folder on that drive.
     wchar_t current[MAX_PATH] = {};
@@ -76,36 +58,17 @@ TEST_F(ArchiveNamesTest, DeriveArchiveBaseNameUsesTheNameAsOnDisk)
     EXPECT_EQ(CWideString(L"Archive"), atRoot);
 }
 
-namespace
-{
-// `count` units that make every slice recognisable; no "&", which a menu text doubles.
-CWideString Pattern(int count)
-{
-    CWideString text;
-    for (int i = 0; i < count; i++)
-        text.Append(static_cast<wchar_t>(L'0' + i % 75));
-    return text;
-}
-} // namespace
-
-TEST_F(ArchiveNamesTest, ElideMiddleKeepsShortTextsAndCutsLongOnesTo69Units)
-{
-    EXPECT_EQ(Pattern(63), ElideMiddle(Pattern(63)));
-    const CWideString hundred = Pattern(100);
-    EXPECT_EQ(hundred.Prefix(32) + L" ... " + hundred.SliceFrom(68), ElideMiddle(hundred));
-    EXPECT_EQ(L"\"" + hundred.Prefix(32) + L" ... " + hundred.SliceFrom(68) + L"\"", QuoteForMenu(hundred));
-    EXPECT_EQ(69, ElideMiddle(Pattern(64)).Length());
-}
-
-TEST_F(ArchiveNamesTest, ElideMiddleNeverSplitsASurrogatePair)
+TEST_F(ArchiveNamesTest, ElideMiddleCutsTextsOver63UnitsButNeverASurrogatePair)
 {
     const struct
     {
         int Length;
-        int PairAt; // index of the high surrogate
+        int PairAt; // index of the high surrogate; -1: none
         int HeadCount;
         int TailStart;
     } cases[] = {
+        {63, -1, 63, 63},  // short enough: unchanged
+        {64, -1, 32, 32},  // 69 units
         {100, 31, 31, 68}, // the head would end in the high surrogate: it ends before the pair
         {100, 67, 32, 69}, // the tail would start with the low surrogate: it starts after the pair
         {100, 30, 32, 68}, // pair wholly inside the head
@@ -114,10 +77,16 @@ TEST_F(ArchiveNamesTest, ElideMiddleNeverSplitsASurrogatePair)
     };
     for (const auto& c : cases)
     {
-        CWideString text = Pattern(c.Length);
-        text.Erase(c.PairAt, 2);
-        text.InsertAt(c.PairAt, L"\U0001F600");
-        EXPECT_EQ(text.Prefix(c.HeadCount) + L" ... " + text.SliceFrom(c.TailStart), ElideMiddle(text))
-            << "length " << c.Length << ", pair at " << c.PairAt;
+        CWideString text; // units that make every slice recognisable
+        for (int i = 0; i < c.Length; i++)
+            text.Append(static_cast<wchar_t>(L'0' + i % 75));
+        if (c.PairAt >= 0)
+        {
+            text.Erase(c.PairAt, 2);
+            text.InsertAt(c.PairAt, L"\U0001F600");
+        }
+        const CWideString expected =
+            c.HeadCount == c.Length ? text : text.Prefix(c.HeadCount) + L" ... " + text.SliceFrom(c.TailStart);
+        EXPECT_EQ(expected, ElideMiddle(text)) << "length " << c.Length << ", pair at " << c.PairAt;
     }
 }

@@ -1,64 +1,44 @@
-#include "MenuTestSupport.h"
-#include "TestSupport.h"
+// The context menu through the handler's entry points: what the shell's query flags and id window,
+// the settings, refused inserts and exhausted memory leave in the menu. The menus of the usual
+// selections, byte for byte, are the end-to-end run's.
+#include "ShellTestSupport.h"
 
 #include "lang/Language.h"
-#include "menu/ShellMenuHandler.h"
-#include "server/ClassFactory.h"
 
-#include <shlobj.h>
-
-#include <algorithm>
+#include <memory>
 
 namespace
 {
-const UINT kFirstId = 100;
-const UINT kLastId = 200;
 const DWORD kAllCommands = 0x3F37;
+const UINT kFirstId = 100;
+// 80 units before the extension: longer than a menu shows whole.
+const std::wstring kLongBase = std::wstring(40, L'a') + std::wstring(40, L'b');
 
-LPITEMIDLIST ParseName(const std::wstring& name)
+// "id:text|" for each item of `menu`, each submenu's items after its own.
+std::wstring Shown(HMENU menu)
 {
-    LPITEMIDLIST list = nullptr;
-    SHParseDisplayName(name.c_str(), nullptr, &list, 0, nullptr);
-    return list;
-}
-
-// What Explorer hands the handler for a right-click on `names` inside `folder`.
-IDataObject* ShellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names)
-{
-    IShellFolder* desktop = nullptr;
-    IShellFolder* shellFolder = nullptr;
-    LPITEMIDLIST folderList = ParseName(folder);
-    SHGetDesktopFolder(&desktop);
-    desktop->BindToObject(folderList, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&shellFolder));
-    std::vector<LPCITEMIDLIST> children;
-    for (const std::wstring& name : names)
+    std::wstring shown;
+    for (int i = 0; i < GetMenuItemCount(menu); i++)
     {
-        LPITEMIDLIST child = nullptr;
-        shellFolder->ParseDisplayName(nullptr, nullptr, const_cast<LPWSTR>(name.c_str()), nullptr, &child, nullptr);
-        children.push_back(child);
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, i, text, 255, MF_BYPOSITION);
+        MENUITEMINFOW info = {};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_ID | MIIM_SUBMENU;
+        GetMenuItemInfoW(menu, i, TRUE, &info);
+        shown += std::to_wstring(info.wID) + L":" + text + L"|";
+        if (info.hSubMenu != nullptr)
+            shown += Shown(info.hSubMenu);
     }
-    IDataObject* data = nullptr;
-    shellFolder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()), children.data(), IID_IDataObject, nullptr,
-                               reinterpret_cast<void**>(&data));
-    for (LPCITEMIDLIST child : children)
-        CoTaskMemFree(const_cast<LPITEMIDLIST>(child));
-    shellFolder->Release();
-    desktop->Release();
-    CoTaskMemFree(folderList);
-    return data;
+    return shown;
 }
 
-// Wine gives a new USER handle the slot freed last, one generation on: a popup made inside a call
-// takes the slot of the menu destroyed just before it, and a menu made after the call gets that
-// slot again only if the call gave the popup back.
+// Wine gives a new USER handle the slot freed last: a popup made inside a call takes the slot of
+// the menu destroyed just before it, and a menu made after the call gets that slot again only if
+// the call gave the popup back.
 struct CPopupSlotProbe
 {
     CPopupSlotProbe() : Freed(CreatePopupMenu()) { DestroyMenu(Freed); }
-    HMENU NextInSlot(int generations) const
-    {
-        const ULONG_PTR freed = reinterpret_cast<ULONG_PTR>(Freed);
-        return reinterpret_cast<HMENU>(static_cast<ULONG_PTR>(MAKELONG(LOWORD(freed), HIWORD(freed) + generations)));
-    }
     bool SlotIsFreeAgain() const
     {
         HMENU next = CreatePopupMenu();
@@ -68,369 +48,196 @@ struct CPopupSlotProbe
     HMENU Freed;
 };
 
-// One expected item and what its command-map entry carries; in folders "<P>" stands for the
-// selection's folder and "<D>" for the drop folder.
-struct CExpected
-{
-    UINT CommandId;
-    std::wstring Text;
-    std::wstring Folder;
-    std::wstring ArchiveName;
-    std::wstring ArchiveType;
-};
-
-// A name as a menu text shows it: each "&" doubled, or it would underline the next letter.
-std::wstring Shown(std::wstring name)
-{
-    for (size_t at = name.find(L'&'); at != std::wstring::npos; at = name.find(L'&', at + 2))
-        name.insert(at, 1, L'&');
-    return name;
-}
-
-std::vector<CExpected> ExtractItems(const std::wstring& shown, const std::wstring& folderName,
-                                    const std::wstring& base = L"<P>")
-{
-    return {{2, L"Extract files...", base + folderName + L"\\", L"", L""},
-            {3, L"Extract Here", base, L"", L""},
-            {4, L"Extract to \"" + Shown(shown) + L"\\\"", base + shown, L"", L""},
-            {5, L"Test archive", L"", L"", L""}};
-}
-
-std::vector<CExpected> CompressItems(const std::wstring& name, const std::wstring& base = L"<P>", bool email = true)
-{
-    const std::wstring shown = Shown(name);
-    std::vector<CExpected> items = {
-        {10, L"Add to \"" + shown + L".zip\"", base, name + L".zip", L"zip"},
-        {11, L"Compress to \"" + shown + L".zip\" and email", L"", name + L".zip", L"zip"},
-        {8, L"Add to \"" + shown + L".VNTX\"", base, name + L".VNTX", L"VNTX"},
-        {9, L"Compress to \"" + shown + L".VNTX\" and email", L"", name + L".VNTX", L"VNTX"},
-        {6, L"Add to archive...", base, name, L""},
-        {7, L"Compress and email...", L"", name, L""}};
-    if (!email)
-        items.erase(std::remove_if(items.begin(), items.end(), [](const CExpected& e) { return e.Folder.empty(); }),
-                    items.end());
-    return items;
-}
-
-std::vector<CExpected> Join(std::vector<CExpected> head, const std::vector<CExpected>& tail)
-{
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-} // namespace
-
-class MenuTest : public CModuleTest
+class MenuTest : public CSettingsRegistryTest
 {
 protected:
     void SetUp() override
     {
-        // The language is loaded once per process and stays: not a leak of any one test.
-        LoadLanguageOnce();
-        CModuleTest::SetUp();
-        CoInitialize(nullptr);
-        Scratch.AddFolder(L"Work");
-        Project = std::wstring(Scratch.AddFolder(L"Work\\Project").Ptr()) + L"\\";
-        Drop = std::wstring(Scratch.AddFolder(L"Target").Ptr()) + L"\\";
-        for (const wchar_t* name :
-             {L"report.zip", L"notes.txt", L"song.mp3", L"other.rar", L"Caf\u00e9.zip", L"R&D.zip"})
-            Scratch.AddFile((L"Work\\Project\\" + std::wstring(name)).c_str(), "x");
-        Scratch.AddFolder(L"Work\\Project\\Docs");
-
-        IClassFactory* factory = nullptr;
-        ASSERT_EQ(S_OK,
-                  DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IContextMenu, reinterpret_cast<void**>(&Menu)));
-        factory->Release();
-        Handler = static_cast<CShellMenuHandler*>(Menu);
-        SetMenuOptions(1, kAllCommands);
+        LoadLanguageOnce(); // loaded once per process: not a leak of any one test
+        CSettingsRegistryTest::SetUp();
+        Project = Scratch.Path().Ptr();
+        for (const std::wstring& name :
+             {std::wstring(L"report.zip"), std::wstring(L"notes.txt"), std::wstring(L"R&D.zip"), kLongBase + L".zip"})
+            Scratch.AddFile(name.c_str(), "x");
+        Host.reset(new CHostedHandler);
+        SetOptions(1, kAllCommands);
     }
-
     void TearDown() override
     {
-        if (Menu != nullptr)
-            Menu->Release();
-        CoUninitialize();
-        CModuleTest::TearDown();
+        Host.reset();
+        CSettingsRegistryTest::TearDown();
     }
-
-    // Hands over names of the project folder as Explorer does; with `drop`, as a right-button
-    // drag of them onto the drop folder.
-    HRESULT Select(const std::vector<std::wstring>& names, bool drop = false)
+    void SetOptions(DWORD cascaded, DWORD mask)
     {
-        IDataObject* data = ShellDataObject(Project, names);
-        LPITEMIDLIST dropList = drop ? ParseName(Drop) : nullptr;
-        IShellExtInit* init = nullptr;
-        Menu->QueryInterface(IID_IShellExtInit, reinterpret_cast<void**>(&init));
-        const HRESULT result = init->Initialize(dropList, data, nullptr);
-        init->Release();
-        if (data != nullptr)
-            data->Release();
-        CoTaskMemFree(dropList);
-        return result;
+        SetRaw(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options", L"CascadedMenu", Dword(cascaded));
+        SetRaw(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options", L"ContextMenu", Dword(mask));
     }
-
-    // Builds between the two items of a shell menu and checks items, ids, texts and command map.
-    void ExpectMenu(bool cascaded, bool ansi, const std::vector<CExpected>& expected)
+    HRESULT Select(std::vector<std::wstring> names)
     {
-        HMENU shellMenu = CreatePopupMenu();
-        AppendMenuW(shellMenu, MF_STRING, 1, L"Open");
-        AppendMenuW(shellMenu, MF_STRING, 2, L"Delete");
-        const UINT offset = cascaded ? 1 : 0;
-        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, expected.size() + offset),
-                  Menu->QueryContextMenu(shellMenu, 1, kFirstId, kLastId, CMF_NORMAL));
-        const std::vector<CShownItem> shown = ReadMenu(shellMenu, ansi);
-        DestroyMenu(shellMenu);
-        ASSERT_EQ(expected.size() + offset + 2, shown.size());
-        EXPECT_EQ(L"Open", shown.front().Text);
-        EXPECT_EQ(L"Delete", shown.back().Text);
-        ASSERT_EQ(static_cast<int>(expected.size() + offset), Handler->CommandMap.Count());
-        if (cascaded)
-        {
-            EXPECT_EQ(kFirstId, shown[1].Id);
-            EXPECT_EQ(L"Vantor", shown[1].Text);
-            EXPECT_EQ(0u, Handler->CommandMap[0].CommandId);
-            EXPECT_EQ(CWideString(L"Vantor"), Handler->CommandMap[0].Verb);
-            wchar_t help[64] = {};
-            EXPECT_EQ(S_OK, Menu->GetCommandString(0, GCS_HELPTEXTW, nullptr, reinterpret_cast<LPSTR>(help), 64));
-            EXPECT_STREQ(L"Vantor commands", help);
-        }
-        for (size_t k = 0; k < expected.size(); k++)
-        {
-            const CExpected& e = expected[k];
-            const CShownItem& item = shown[1 + offset + k];
-            const CCommandMapEntry& entry = Handler->CommandMap[static_cast<int>(offset + k)];
-            SCOPED_TRACE(testing::Message() << "item " << k << ", command " << e.CommandId);
-            std::wstring folder = e.Folder;
-            if (folder.compare(0, 3, L"<P>") == 0 || folder.compare(0, 3, L"<D>") == 0)
-                folder.replace(0, 3, folder[1] == L'P' ? Project : Drop);
-            EXPECT_EQ(kFirstId + offset + k, item.Id);
-            EXPECT_EQ(e.Text, item.Text);
-            EXPECT_EQ(e.CommandId, entry.CommandId);
-            EXPECT_EQ(folder, entry.Folder.Ptr());
-            EXPECT_EQ(e.ArchiveName, entry.ArchiveName.Ptr());
-            EXPECT_EQ(e.ArchiveType, entry.ArchiveType.Ptr());
-        }
+        for (std::wstring& name : names)
+            name = Project + name;
+        return Host->Select(names);
     }
-
-    CRegistrySnapshot Settings{HKEY_CURRENT_USER, L"Software\\VANTOR"};
     CScratchFolder Scratch;
     std::wstring Project;
-    std::wstring Drop;
-    IContextMenu* Menu = nullptr;
-    CShellMenuHandler* Handler = nullptr;
+    std::unique_ptr<CHostedHandler> Host;
 };
 
-TEST_F(MenuTest, EverySelectionGetsItsItemsFlatAndCascadedInBothCharacterWidths)
+TEST_F(MenuTest, QueryFlagsIdWindowAndSettingsDecideWhatGoesIn)
 {
-    const CExpected open = {1, L"Open archive", L"", L"", L""};
+    const UINT top = 0xFFFFFFFF;
     const struct
     {
-        const char* Name;
-        std::vector<std::wstring> Selection;
-        bool Drop;
-        std::vector<CExpected> Items;
-    } rows[] = {
-        {"one possible archive",
-         {L"report.zip"},
-         false,
-         Join(Join({open}, ExtractItems(L"report", L"report")), CompressItems(L"report"))},
-        {"one other file", {L"notes.txt"}, false, CompressItems(L"notes")},
-        {"one folder", {L"Docs"}, false, CompressItems(L"Docs")},
-        {"several with an archive",
-         {L"notes.txt", L"report.zip"},
-         false,
-         Join(ExtractItems(L"*", L"notes"), CompressItems(L"Project"))},
-        {"several without an archive", {L"notes.txt", L"Docs"}, false, CompressItems(L"Project")},
-        {"a folder and a rar",
-         {L"Docs", L"other.rar"},
-         false,
-         Join(ExtractItems(L"*", L"Docs~"), CompressItems(L"Project"))},
-        {"right-button drag",
-         {L"report.zip"},
-         true,
-         Join(Join({open}, ExtractItems(L"report", L"report", L"<D>")), CompressItems(L"report", L"<D>", false))},
-        {"a name of the ANSI code page",
-         {L"Caf\u00e9.zip"},
-         false,
-         Join(Join({open}, ExtractItems(L"Caf\u00e9", L"Caf\u00e9")), CompressItems(L"Caf\u00e9"))},
-        {"a name with an ampersand",
-         {L"R&D.zip"},
-         false,
-         Join(Join({open}, ExtractItems(L"R&D", L"R&D")), CompressItems(L"R&D"))},
-    };
-    for (const auto& row : rows)
-        for (bool ansi : {false, true})
-            for (bool cascaded : {false, true})
-            {
-                SCOPED_TRACE(testing::Message()
-                             << row.Name << (cascaded ? ", cascaded" : ", flat") << (ansi ? ", Windows 98" : ""));
-                CWidePathScope platform(!ansi);
-                SetMenuOptions(cascaded, kAllCommands);
-                ASSERT_EQ(S_OK, Select(row.Selection, row.Drop));
-                ExpectMenu(cascaded, ansi, row.Items);
-            }
-}
-
-TEST_F(MenuTest, OnlyQueriesForVerbsOrExplorersMenuAreAnswered)
-{
-    const struct
-    {
-        UINT Flags;
-        UINT Count;
-    } cases[] = {
-        {CMF_NORMAL, 12},    {CMF_DEFAULTONLY, 0}, {CMF_NOVERBS, 0}, {CMF_EXPLORE | CMF_DEFAULTONLY, 12},
-        {CMF_VERBSONLY, 12}, {CMF_CANRENAME, 12},
-    };
-    ASSERT_EQ(S_OK, Select({L"report.zip"}));
-    for (const auto& c : cases)
-    {
-        HMENU menu = CreatePopupMenu();
-        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.Count),
-                  Menu->QueryContextMenu(menu, 0, kFirstId, kLastId, c.Flags))
-            << "flags " << c.Flags;
-        EXPECT_EQ(c.Count == 0 ? 0 : 1, GetMenuItemCount(menu)) << "flags " << c.Flags;
-        DestroyMenu(menu);
-    }
-}
-
-TEST_F(MenuTest, MaskIdWindowAndStoredSettingsDecideWhichItemsFit)
-{
-    const struct
-    {
-        bool Stored;
-        DWORD Cascaded;
+        DWORD Cascaded; // 2: no settings stored
         DWORD Mask;
-        const wchar_t* Name;
-        UINT LastId;
-        UINT Count;                      // ids used: the submenu's and its items', or the items'
-        std::vector<std::wstring> Texts; // the first items, the submenu item first
+        std::vector<std::wstring> Names;
+        UINT FirstId, LastId, Flags, Count;
+        std::wstring Shown; // how the menu starts
     } cases[] = {
-        {true, 0, 0x20, L"song.mp3", kLastId, 0, {}},
-        {true, 1, 0, L"report.zip", kLastId, 1, {L"Vantor"}},
-        {true, 0, kAllCommands, L"report.zip", kFirstId + 8, 1, {L"Open archive"}},
-        {true, 1, kAllCommands, L"report.zip", kFirstId + 8, 2, {L"Vantor", L"Open archive"}},
-        {true, 0, kAllCommands, L"report.zip", kFirstId + 5, 0, {}},
-        {true, 0, 0x1020, L"report.zip", kLastId, 2, {L"Open archive", L"Add to \"report.zip\""}},
-        {true, 1, kAllCommands, L"song.mp3", kLastId, 7, {L"Vantor", L"Add to \"song.zip\""}},
-        {false, 0, 0, L"report.zip", kLastId, 12, {L"Vantor", L"Open archive"}},
+        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_DEFAULTONLY, 0, L""},
+        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_NOVERBS, 0, L""},
+        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_EXPLORE | CMF_DEFAULTONLY, 12, L"100:Vantor|101:Open"},
+        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_VERBSONLY, 12, L"100:Vantor|101:Open"},
+        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_CANRENAME, 12, L"100:Vantor|101:Open"},
+        {2, 0, {L"report.zip"}, 100, 200, 0, 12, L"100:Vantor|101:Open archive|102:Extract files...|"},
+        {1, 0, {L"report.zip"}, 100, 200, 0, 1, L"100:Vantor|"},
+        {0, 0x20, {L"notes.txt"}, 100, 200, 0, 0, L""},
+        {0, 0x1020, {L"report.zip"}, 100, 200, 0, 2, L"100:Open archive|101:Add to \"report.zip\"|"},
+        {1, kAllCommands, {L"notes.txt"}, 100, 200, 0, 7, L"100:Vantor|101:Add to \"notes.zip\"|"},
+        // The one-item block asks for 6 ids beyond the next, the main block for 10.
+        {0, kAllCommands, {L"report.zip"}, 100, 105, 0, 0, L""},
+        {0, kAllCommands, {L"report.zip"}, 100, 106, 0, 1, L"100:Open archive|"},
+        {0, kAllCommands, {L"report.zip"}, 100, 110, 0, 1, L"100:Open archive|"},
+        {0, kAllCommands, {L"report.zip"}, 100, 111, 0, 11, L"100:Open archive|101:Extract files...|"},
+        {1, kAllCommands, {L"report.zip"}, 100, 106, 0, 1, L"100:Vantor|"},
+        {1, kAllCommands, {L"report.zip"}, 100, 107, 0, 2, L"100:Vantor|101:Open archive|"},
+        {0, kAllCommands, {L"report.zip", L"notes.txt"}, 100, 109, 0, 0, L""},
+        {0, kAllCommands, {L"report.zip", L"notes.txt"}, 100, 110, 0, 10, L"100:Extract files...|"},
+        // No id outside the window: the window check must not wrap around, nor the id after the submenu's.
+        {0, kAllCommands, {L"report.zip"}, top - 3, top, 0, 0, L""},
+        {1, kAllCommands, {L"report.zip"}, top, top, 0, 0, L""},
+        {1, kAllCommands, {L"report.zip"}, 101, 100, 0, 0, L""},
+        {0, kAllCommands, {L"report.zip"}, 101, 100, 0, 0, L""},
     };
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(testing::Message() << "mask " << c.Mask << ", last id " << c.LastId);
+        SCOPED_TRACE(testing::Message() << "cascaded " << c.Cascaded << ", mask " << c.Mask << ", " << c.Names.size()
+                                        << " names, ids " << c.FirstId << " to " << c.LastId << ", flags " << c.Flags);
         // The same handler each time: the settings are read anew for every menu.
-        if (c.Stored)
-            SetMenuOptions(c.Cascaded, c.Mask);
+        if (c.Cascaded == 2)
+            DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
         else
-            DeleteRegistryTree(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options");
-        ASSERT_EQ(S_OK, Select({c.Name}));
-        HMENU menu = CreatePopupMenu();
-        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.Count), Menu->QueryContextMenu(menu, 0, kFirstId, c.LastId, 0));
-        const std::vector<CShownItem> items = ReadMenu(menu, false);
-        DestroyMenu(menu);
-        EXPECT_EQ(static_cast<int>(c.Count), Handler->CommandMap.Count());
-        ASSERT_EQ(c.Count, items.size());
-        for (size_t k = 0; k < c.Texts.size(); k++)
-        {
-            EXPECT_EQ(c.Texts[k], items[k].Text);
-            EXPECT_EQ(kFirstId + k, items[k].Id);
-        }
+            SetOptions(c.Cascaded, c.Mask);
+        ASSERT_EQ(S_OK, Select(c.Names));
+        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.Count), Host->BuildMenu(c.FirstId, c.LastId, c.Flags));
+        EXPECT_EQ(static_cast<int>(c.Count), Host->Object().CommandMap.Count());
+        EXPECT_EQ(c.Shown, Shown(Host->Menu()).substr(0, c.Shown.size()));
+        EXPECT_EQ(c.Count == 0 ? 0 : c.Cascaded == 0 ? static_cast<int>(c.Count) : 1, GetMenuItemCount(Host->Menu()));
     }
 }
 
-TEST_F(MenuTest, NoIdOutsideTheShellsWindowIsTaken)
+TEST_F(MenuTest, NamesAreShortenedAndTheirAmpersandsDoubledInTheMenuTextOnly)
 {
-    const struct
-    {
-        DWORD Cascaded;
-        UINT FirstId;
-        UINT LastId;
-    } cases[] = {
-        {0, 0xFFFFFFFC, 0xFFFFFFFF}, // the window check itself must not wrap around
-        {1, 0xFFFFFFFF, 0xFFFFFFFF}, // the id after the submenu's would be 0
-        {1, kFirstId + 1, kFirstId}, // the shell has no id left
-        {0, kFirstId + 1, kFirstId},
+    SetOptions(0, kAllCommands);
+    const std::wstring head = std::wstring(32, L'a') + L" ... " + std::wstring(28, L'b');
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"R&D", L"103:Extract to \"R&&D\\\"|104:Test archive|105:Add to \"R&&D.zip\"|"},
+        {kLongBase, L"103:Extract to \"" + head + L"bbb\\\"|104:Test archive|105:Add to \"" + head + L".zip\"|"},
     };
-    ASSERT_EQ(S_OK, Select({L"report.zip"}));
     for (const auto& c : cases)
     {
-        SetMenuOptions(c.Cascaded, kAllCommands);
-        HMENU menu = CreatePopupMenu();
-        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), Menu->QueryContextMenu(menu, 0, c.FirstId, c.LastId, 0))
-            << "cascaded " << c.Cascaded << ", ids " << c.FirstId << " to " << c.LastId;
-        EXPECT_EQ(0, GetMenuItemCount(menu)) << "cascaded " << c.Cascaded << ", ids " << c.FirstId;
-        DestroyMenu(menu);
+        ASSERT_EQ(S_OK, Select({c.first + L".zip"}));
+        ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11), Host->BuildMenu(kFirstId, 200));
+        EXPECT_NE(std::wstring::npos, Shown(Host->Menu()).find(c.second)) << Shown(Host->Menu());
+        EXPECT_EQ(Project + c.first, Host->Object().CommandMap[3].Folder.Ptr());
+        EXPECT_EQ(c.first + L".zip", Host->Object().CommandMap[5].ArchiveName.Ptr());
+    }
+}
+
+TEST_F(MenuTest, RefusedInsertsKeepIdsAndTheCommandMapInStepAndFreeThePopup)
+{
+    ASSERT_EQ(S_OK, Select({L"report.zip"}));
+    for (DWORD cascaded : {0, 1})
+    {
+        SetOptions(cascaded, kAllCommands);
+        // A menu that takes no item refuses every insert, the submenu item's too.
+        CPopupSlotProbe probe;
+        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11 + cascaded),
+                  Host->Object().QueryContextMenu(nullptr, 0, kFirstId, 200, 0));
+        EXPECT_TRUE(probe.SlotIsFreeAgain()) << "the popup left to no one";
+        EXPECT_EQ(static_cast<int>(11 + cascaded), Host->Object().CommandMap.Count());
+        for (const auto& offset :
+             {std::make_pair(3 + cascaded, L"VantorExtractTo"), std::make_pair(10 + cascaded, L"VantorCompressEmail")})
+        {
+            wchar_t verb[64] = {};
+            EXPECT_EQ(S_OK, Host->Object().GetCommandString(offset.first, GCS_VERBW, nullptr,
+                                                            reinterpret_cast<LPSTR>(verb), 64));
+            EXPECT_STREQ(offset.second, verb);
+        }
     }
 }
 
 TEST_F(MenuTest, FailuresDestroyThePopup)
 {
-    HMENU menu = CreatePopupMenu();
-    IHostMenuInit* host = nullptr;
-    ASSERT_EQ(S_OK, Menu->QueryInterface(IID_IHostMenuInit, reinterpret_cast<void**>(&host)));
-    EXPECT_EQ(S_OK, host->InitContextMenu(0, nullptr, 0));
-    host->Release();
-    EXPECT_EQ(E_FAIL, Menu->QueryContextMenu(menu, 0, kFirstId, kLastId, 0)) << "empty selection";
-
-    // The probe itself: on success the popup in the shell's menu is the one predicted.
-    ASSERT_EQ(S_OK, Select({L"report.zip"}));
-    {
-        CPopupSlotProbe probe;
-        ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), Menu->QueryContextMenu(menu, 0, kFirstId, kLastId, 0));
-        ASSERT_EQ(probe.NextInSlot(1), ReadMenu(menu, false).at(0).SubMenu);
-        DeleteMenu(menu, 0, MF_BYPOSITION);
-    }
-    // A shell menu that refuses the submenu item would leave the popup to no one.
-    {
-        CPopupSlotProbe probe;
-        EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), Menu->QueryContextMenu(nullptr, 0, kFirstId, kLastId, 0));
-        EXPECT_TRUE(probe.SlotIsFreeAgain());
-    }
+    EXPECT_EQ(S_OK, Host->Select({}));
+    EXPECT_EQ(E_FAIL, Host->BuildMenu(kFirstId, 200)) << "empty selection";
+    // A selected name that vanished before the menu fails it whole.
     for (const std::vector<std::wstring>& selection :
-         {std::vector<std::wstring>{L"gone.zip"}, std::vector<std::wstring>{L"notes.txt", L"gone.zip"}})
+         {std::vector<std::wstring>{L"gone.zip"}, {L"notes.txt", L"gone.zip"}})
     {
-        Scratch.AddFile(L"Work\\Project\\gone.zip");
+        Scratch.AddFile(L"gone.zip");
         ASSERT_EQ(S_OK, Select(selection));
         ASSERT_TRUE(DeleteFileW((Project + L"gone.zip").c_str()));
         CPopupSlotProbe probe;
-        EXPECT_EQ(E_FAIL, Menu->QueryContextMenu(menu, 0, kFirstId, kLastId, 0));
-        EXPECT_FALSE(IsMenu(probe.NextInSlot(1)));
+        EXPECT_EQ(E_FAIL, Host->BuildMenu(kFirstId, 200));
         EXPECT_TRUE(probe.SlotIsFreeAgain());
-        EXPECT_EQ(0, GetMenuItemCount(menu));
+        EXPECT_EQ(0, GetMenuItemCount(Host->Menu()));
     }
-    DestroyMenu(menu);
 }
 
-TEST_F(MenuTest, ExhaustedMemoryGivesOutOfMemoryAndLeavesNoPopup)
+TEST_F(MenuTest, ExhaustedMemoryInTheFirstMenuOfAProcessGivesOutOfMemoryAndLeavesNoPopup)
 {
+    // The first menu of a process loads the language as well; a file whose ids need sorting.
+    const CWideString file =
+        Scratch.AddFile(L"Test.txt", ";!@Lang@!UTF-8!\n2000101 = \"Vantor-Men\xC3\xBC\"\n1 = \"a \\\"b\\\"\"\n");
+    SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(file.Ptr()));
     ASSERT_EQ(S_OK, Select({L"report.zip"}));
-    for (bool ansi : {false, true})
-        for (DWORD cascaded : {1, 0})
-        {
-            CWidePathScope platform(!ansi);
-            SetMenuOptions(cascaded, kAllCommands);
-            long n = 1;
-            for (;; n++)
+    for (DWORD cascaded : {1, 0})
+    {
+        SCOPED_TRACE(cascaded ? "cascaded" : "flat");
+        SetOptions(cascaded, kAllCommands);
+        HRESULT result = S_OK;
+        std::unique_ptr<CPopupSlotProbe> probe;
+        const int failures = ForEachAllocationFailure(
+            [&] { result = Host->Object().QueryContextMenu(Host->Menu(), 0, kFirstId, 200, 0); },
+            [&](bool failed, bool)
             {
-                HMENU menu = CreatePopupMenu();
-                CPopupSlotProbe probe;
-                AllocHooks::FailNth(n);
-                const HRESULT result = Menu->QueryContextMenu(menu, 0, kFirstId, kLastId, 0);
-                const bool failurePending = AllocHooks::FailurePending();
-                AllocHooks::FailNth(0);
-                // The popup may not have been made yet; either way its slot must be free again.
-                if (cascaded && result == E_OUTOFMEMORY)
-                {
-                    EXPECT_EQ(0, GetMenuItemCount(menu)) << "n = " << n;
-                    EXPECT_TRUE(probe.SlotIsFreeAgain()) << "popup kept, n = " << n;
-                }
-                DestroyMenu(menu);
-                if (result != E_OUTOFMEMORY)
-                {
-                    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11 + cascaded), result) << "n = " << n;
-                    EXPECT_TRUE(failurePending) << "a failed allocation went unreported, n = " << n;
-                    break;
-                }
-            }
-            EXPECT_GT(n, 20) << "too few allocations to have exercised the construction";
-        }
+                // Before any other USER handle is made; a popup in the shell's menu keeps its slot.
+                EXPECT_EQ(failed || !cascaded, probe->SlotIsFreeAgain()) << "popup kept";
+                EXPECT_EQ(failed ? E_OUTOFMEMORY : MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11 + cascaded), result);
+                // A failed flat menu may keep the items made so far; a cascaded one has none.
+                const std::wstring shown = Shown(Host->Menu());
+                EXPECT_TRUE(!failed || !cascaded || shown.empty()) << shown;
+                const std::wstring first = cascaded ? L"100:Vantor-Men\u00fc|" : L"100:Open archive|";
+                EXPECT_TRUE(failed || shown.compare(0, first.size(), first) == 0) << shown;
+                // A load that failed is not tried again.
+                const int entries = g_LangTable.Entries.Count();
+                LoadLanguageOnce();
+                EXPECT_EQ(entries, g_LangTable.Entries.Count());
+                while (GetMenuItemCount(Host->Menu()) > 0)
+                    DeleteMenu(Host->Menu(), 0, MF_BYPOSITION);
+                Host->Object().CommandMap.ClearAndRelease();
+                g_LangTable.Entries.ClearAndRelease();
+            },
+            [&]
+            {
+                g_LangLoaded = false;
+                probe.reset(new CPopupSlotProbe);
+            });
+        EXPECT_GT(failures, 20);
+    }
+    // No failure left the lock held.
+    EXPECT_TRUE(RunOnThreads(1, 10000, [](int) { LoadLanguageOnce(); }));
+    g_LangName.ClearText();
 }
+} // namespace
