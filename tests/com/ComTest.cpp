@@ -1,25 +1,12 @@
-// The built module's registration exports, called the way installers call them: by regsvr32, and
-// on Windows 98 through the module's ANSI paths. How Explorer then activates the handler is the
-// end-to-end run's part; what the handler does with a selection is the unit tests'.
+// The built module's registration exports, called as regsvr32 and Windows 98 installers call them.
 #include "TestSupport.h"
-
-#include <string>
 
 namespace
 {
-const wchar_t kClassKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
-const wchar_t kServerKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}\\InprocServer32";
-const wchar_t kShellExtensionsKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions";
-const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const wchar_t kClassIdText[] = L"{23170F69-40C1-439B-1000-000100020000}";
+const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClassIdText, kServerKey = kClassKey + L"\\InprocServer32";
+const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const wchar_t kName[] = L"Vantor Shell Extension";
-const wchar_t kChildDll[] = L"VANTOR_CHILD_DLL";
-const wchar_t kChildCall[] = L"VANTOR_CHILD_CALL";
-
-std::wstring VantorDllPath()
-{
-    return std::wstring(TestProgramFolder().Ptr()) + L"Vantor.dll";
-}
 
 class ComTest : public CModuleTest
 {
@@ -27,13 +14,14 @@ protected:
     void ExpectRegisteredAt(const std::wstring& modulePath, bool approved)
     {
         EXPECT_EQ(Text(kName), RawValue(HKEY_CLASSES_ROOT, kClassKey, L""));
-        EXPECT_EQ(Text(modulePath), RawValue(HKEY_CLASSES_ROOT, kServerKey, L""));
-        EXPECT_EQ(Text(L"Apartment"), RawValue(HKEY_CLASSES_ROOT, kServerKey, L"ThreadingModel"));
+        EXPECT_EQ((CValues{{L"", Text(modulePath)}, {L"ThreadingModel", Text(L"Apartment")}}),
+                  RawValues(HKEY_CLASSES_ROOT, kServerKey));
         EXPECT_EQ(approved ? Text(kName) : kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
     }
 
+    const std::wstring _dll = std::wstring(TestProgramFolder().Ptr()) + L"Vantor.dll";
     CRegistrySnapshot _classKey{HKEY_CLASSES_ROOT, kClassKey};
-    CRegistrySnapshot _shellExtensions{HKEY_LOCAL_MACHINE, kShellExtensionsKey};
+    CRegistrySnapshot _approved{HKEY_LOCAL_MACHINE, kApprovedKey};
     CScratchFolder _scratch;
 };
 
@@ -41,20 +29,15 @@ protected:
 // leaves a class key that another program extended with what that program put there.
 TEST_F(ComTest, RegsvrRegistersAndUnregistersTheClass)
 {
-    const std::wstring regsvr = L"regsvr32.exe /s ", dll = L"\"" + VantorDllPath() + L"\"";
+    const std::wstring regsvr = L"regsvr32.exe /s ", dll = L"\"" + _dll + L"\"";
     ASSERT_EQ(0u, RunProgram(regsvr + dll));
-    ExpectRegisteredAt(VantorDllPath(), true);
-    EXPECT_EQ(0u, RunProgram(regsvr + L"/u " + dll));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kClassKey));
-    EXPECT_EQ(kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
-    EXPECT_EQ(0u, RunProgram(regsvr + L"/u " + dll));
-
-    ASSERT_EQ(0u, RunProgram(regsvr + dll));
-    const std::wstring foreign = std::wstring(kClassKey) + L"\\ShellFolder";
-    SetRaw(HKEY_CLASSES_ROOT, foreign, L"Attributes", Text(L"0"));
-    EXPECT_EQ(0u, RunProgram(regsvr + L"/u " + dll));
+    ExpectRegisteredAt(_dll, true);
+    SetRaw(HKEY_CLASSES_ROOT, kClassKey + L"\\ShellFolder", L"Attributes", Text(L"0"));
+    for (int run = 0; run < 2; run++)
+        EXPECT_EQ(0u, RunProgram(regsvr + L"/u " + dll));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kServerKey));
-    EXPECT_EQ(Text(L"0"), RawValue(HKEY_CLASSES_ROOT, foreign, L"Attributes"));
+    EXPECT_EQ(Text(L"0"), RawValue(HKEY_CLASSES_ROOT, kClassKey + L"\\ShellFolder", L"Attributes"));
+    EXPECT_EQ(kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
 }
 
 // Windows 98 has only the ANSI entry points and no approval list: a module in a folder named
@@ -63,14 +46,14 @@ TEST_F(ComTest, RegsvrRegistersAndUnregistersTheClass)
 TEST_F(ComTest, Windows98RegistersThroughAnsiWithoutTheApprovalList)
 {
     const std::wstring dll = std::wstring(_scratch.AddFolder(L"\x03A9mega").Ptr()) + L"\\Vantor.dll";
-    ASSERT_TRUE(CopyFileW(VantorDllPath().c_str(), dll.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(_dll.c_str(), dll.c_str(), FALSE));
     char narrow[MAX_PATH * 2] = {};
     wchar_t ansiName[MAX_PATH * 2] = {};
     WideCharToMultiByte(CP_ACP, 0, dll.c_str(), -1, narrow, sizeof(narrow), nullptr, nullptr);
     MultiByteToWideChar(CP_ACP, 0, narrow, -1, ansiName, MAX_PATH * 2);
     ASSERT_NE(dll, ansiName);
 
-    const std::wstring child = std::wstring(kChildDll) + L"=" + dll + L";" + kChildCall + L"=";
+    const std::wstring child = L"VANTOR_CHILD_DLL=" + dll + L";VANTOR_CHILD_CALL=";
     EXPECT_EQ(0u, RunThisProgramOnWindows98(L"ComChild.*", (child + L"DllRegisterServer").c_str()));
     ExpectRegisteredAt(ansiName, false);
 
@@ -80,19 +63,14 @@ TEST_F(ComTest, Windows98RegistersThroughAnsiWithoutTheApprovalList)
     EXPECT_EQ(Text(kName), RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
 }
 
-// Run only by the case above, in the Windows 98 child: calls one export of the module.
 TEST(ComChild, CallsTheExport)
 {
     if (!IsTestChild())
-        GTEST_SKIP() << "runs in the child of ComTest.Windows98RegistersThroughAnsiWithoutTheApprovalList";
-    wchar_t dll[MAX_PATH * 2] = {};
-    char call[64] = {};
-    ASSERT_NE(0u, GetEnvironmentVariableW(kChildDll, dll, MAX_PATH * 2));
-    ASSERT_NE(0u, GetEnvironmentVariableA("VANTOR_CHILD_CALL", call, sizeof(call)));
-    const HMODULE module = LoadLibraryW(dll);
+        GTEST_SKIP() << "calls one export, in the Windows 98 child of ComTest.Windows98RegistersThroughAnsi...";
+    const HMODULE module = LoadLibraryW(_wgetenv(L"VANTOR_CHILD_DLL"));
     ASSERT_NE(nullptr, module);
-    typedef HRESULT(STDAPICALLTYPE * CExport)();
-    const CExport function = reinterpret_cast<CExport>(reinterpret_cast<void*>(GetProcAddress(module, call)));
+    const auto function = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(module, getenv("VANTOR_CHILD_CALL"))));
     ASSERT_NE(nullptr, function);
     EXPECT_EQ(S_OK, function());
     FreeLibrary(module);

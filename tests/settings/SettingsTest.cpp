@@ -2,8 +2,8 @@
 
 #include "settings/Settings.h"
 
-#include <algorithm>
 #include <sstream>
+#include <tuple>
 
 namespace
 {
@@ -13,13 +13,8 @@ const std::wstring kCompression = std::wstring(kSettingsRoot) + L"\\Compression"
 const std::wstring kFormats = kCompression + L"\\Options";
 const std::wstring kOptions = std::wstring(kSettingsRoot) + L"\\Options";
 
-void FillList(COwningVector<CWideString>& list, const std::vector<std::wstring>& entries)
-{
-    list.Clear();
-    for (const std::wstring& entry : entries)
-        list.Add(CWideString(entry.c_str()));
-}
-
+// One line per record for exact comparisons: numbers in decimal (NotSet is -1), texts in quotes,
+// lists in brackets, format records in braces in the order the registry lists their keys.
 std::wostream& operator<<(std::wostream& text, const COwningVector<CWideString>& list)
 {
     text << L'[';
@@ -28,41 +23,36 @@ std::wostream& operator<<(std::wostream& text, const COwningVector<CWideString>&
     return text << L']';
 }
 
-// One line per record for exact comparisons: numbers in decimal (NotSet is -1), texts in quotes,
-// lists in brackets, format records in braces sorted by name.
-std::wstring Describe(const CExtractSettings& s)
+std::wostream& operator<<(std::wostream& text, const CExtractSettings& s)
 {
-    std::wostringstream text;
-    text << s.ExtractMode << L' ' << s.OverwriteMode << L' ' << s.ShowPassword << L' ' << s.PathHistory;
-    return text.str();
+    return text << s.ExtractMode << L' ' << s.OverwriteMode << L' ' << s.ShowPassword << L' ' << s.PathHistory;
 }
 
-std::wstring Describe(const CCompressSettings& s)
+std::wostream& operator<<(std::wostream& text, const CCompressSettings& s)
 {
-    std::wostringstream text;
     text << s.Level << L" '" << s.Archiver.Ptr() << L"' " << s.ShowPassword << L' ' << s.EncryptHeaders << L' '
          << s.ArcHistory;
-    std::vector<std::wstring> records;
     for (int i = 0; i < s.FormatOptions.Count(); i++)
     {
         const CFormatOptions& f = s.FormatOptions[i];
-        std::wostringstream record;
-        record << L" {" << f.FormatName.Ptr() << L" '" << f.Options.Ptr() << L"' '" << f.Method.Ptr() << L"' '"
-               << f.EncryptionMethod.Ptr() << L"' " << static_cast<int>(f.Level) << L' '
-               << static_cast<int>(f.Dictionary) << L' ' << static_cast<int>(f.Order) << L' '
-               << static_cast<int>(f.BlockSize) << L' ' << static_cast<int>(f.NumThreads) << L'}';
-        records.push_back(record.str());
+        text << L" {" << f.FormatName.Ptr() << L" '" << f.Options.Ptr() << L"' '" << f.Method.Ptr() << L"' '"
+             << f.EncryptionMethod.Ptr() << L"'";
+        for (const DWORD number : {f.Level, f.Dictionary, f.Order, f.BlockSize, f.NumThreads})
+            text << L' ' << static_cast<int>(number);
+        text << L'}';
     }
-    std::sort(records.begin(), records.end());
-    for (const std::wstring& record : records)
-        text << record;
-    return text.str();
+    return text;
 }
 
-std::wstring Describe(const CWorkFolderSettings& s)
+std::wostream& operator<<(std::wostream& text, const CWorkFolderSettings& s)
+{
+    return text << s.WorkDirType << L" '" << s.WorkDirPath.Ptr() << L"' " << s.TempRemovableOnly;
+}
+
+template <typename TSettings> std::wstring Describe(const TSettings& settings)
 {
     std::wostringstream text;
-    text << s.WorkDirType << L" '" << s.WorkDirPath.Ptr() << L"' " << s.TempRemovableOnly;
+    text << settings;
     return text.str();
 }
 
@@ -73,57 +63,45 @@ template <typename TSettings> std::wstring ReadAndDescribe(void (*read)(TSetting
     return Describe(settings);
 }
 
-// Every field away from its default: twelve archive names, two format records; texts within the
-// ANSI code page.
+// Every field away from its default: twelve archive names, two format records in the order the
+// registry lists them; texts within the ANSI code page.
 struct CAllSettings
 {
     CAllSettings()
     {
-        Extract.ExtractMode = 2;
-        Extract.OverwriteMode = 4;
-        Extract.ShowPassword = true;
-        FillList(Extract.PathHistory, {L"C:\\Out", L"D:\\\u00C9t\u00E9"});
-        Compress.Level = 100;
-        Compress.Archiver = L"zip";
-        Compress.ShowPassword = Compress.EncryptHeaders = true;
+        Extract.PathHistory.Add(CWideString(L"C:\\Out"));
+        Extract.PathHistory.Add(CWideString(L"D:\\\u00C9t\u00E9"));
         for (int i = 0; i < 12; i++)
             Compress.ArcHistory.Add(CWideString((L"a" + std::to_wstring(i) + L".vntx").c_str()));
-        Compress.FormatOptions.Add({"VNTX", L"x=9", L"LZMA2", L"AES256", 7, 1 << 24, 32, 0, 2});
         Compress.FormatOptions.Add({"tar", L"", L"GNU", L""});
-        Work.WorkDirType = WorkDirSpecified;
-        Work.WorkDirPath = L"D:\\Work";
-        Work.TempRemovableOnly = false;
+        Compress.FormatOptions.Add({"VNTX", L"x=9", L"LZMA2", L"AES256", 7, 1 << 24, 32, 0, 2});
     }
-    CExtractSettings Extract;
-    CCompressSettings Compress;
-    CWorkFolderSettings Work;
+    CExtractSettings Extract{2, 4, {}, true};
+    CCompressSettings Compress{{}, 100, L"zip", {}, true, true};
+    CWorkFolderSettings Work{WorkDirSpecified, L"D:\\Work", false};
 };
 
 using SettingsTest = CSettingsRegistryTest;
+using V = CValues::value_type;
 
-// Into records that hold other values: each read starts over from what a new record holds.
-TEST_F(SettingsTest, ReadsWithoutAStoredKeyGiveTheDefaultsAndCreateNothing)
-{
-    CAllSettings all;
-    ReadExtractSettings(all.Extract);
-    EXPECT_EQ(Describe(CExtractSettings()), Describe(all.Extract));
-    ReadCompressSettings(all.Compress);
-    EXPECT_EQ(Describe(CCompressSettings()), Describe(all.Compress));
-    ReadWorkFolderSettings(all.Work);
-    EXPECT_EQ(Describe(CWorkFolderSettings()), Describe(all.Work));
-    EXPECT_TRUE(ReadCascadedMenu());
-    DWORD flags = 0;
-    EXPECT_FALSE(ReadContextMenuFlags(flags));
-    EXPECT_FALSE(RegistryKeyExists(kUser, kSettingsRoot)) << "reading created a key";
-}
-
-// Histories beyond ten entries use decimal names; the format records replace the whole stored tree.
+// Reads without a stored key give what a new record holds and create nothing. Saves use the names
+// the archiver reads too; histories beyond ten entries use decimal names; the format records
+// replace the whole stored tree, and neither an empty name nor a nested path is stored as one. A
+// path keeps its wide characters; the archiver's name has always been stored in the ANSI set.
 TEST_F(SettingsTest, SettingsAreSavedUnderTheStoredNamesAndReadBack)
 {
-    SetRaw(kUser, kFormats + L"\\old\\nested", L"Level", Dword(1));
     CAllSettings all;
-    // Neither an empty name nor a nested path can be read back as one record.
+    CWorkFolderSettings work = all.Work;
+    ReadWorkFolderSettings(work);
+    EXPECT_EQ(Describe(CExtractSettings()) + Describe(CCompressSettings()) + Describe(CWorkFolderSettings()),
+              ReadAndDescribe(ReadExtractSettings) + ReadAndDescribe(ReadCompressSettings) + Describe(work));
+    EXPECT_FALSE(RegistryKeyExists(kUser, kSettingsRoot)) << "reading created a key";
+
+    SetRaw(kUser, kFormats + L"\\old\\nested", L"Level", Dword(1));
     CCompressSettings withUnreadable = all.Compress;
+    withUnreadable.Archiver = L"\u4E2Dzip";
+    all.Compress.Archiver = L"_zip";
+    all.Work.WorkDirPath = L"D:\\\u4E2D";
     for (const char* name : {"", "a\\b"})
         withUnreadable.FormatOptions.Add({name, L"", L"LZMA2", L"", 7});
     SaveExtractSettings(all.Extract);
@@ -131,91 +109,49 @@ TEST_F(SettingsTest, SettingsAreSavedUnderTheStoredNamesAndReadBack)
     SaveWorkFolderSettings(all.Work);
     SaveContextMenuFlags(0xFFFFFFFF); // unassigned bits are kept
     SaveCascadedMenu(false);
-
-    EXPECT_EQ((CValues{{L"ExtarctMode", Dword(2)}, {L"OverwriteMode", Dword(4)}, {L"ShowPassword", Dword(1)}}),
+    EXPECT_EQ((CValues{V(L"ExtarctMode", Dword(2)), V(L"OverwriteMode", Dword(4)), V(L"ShowPassword", Dword(1))}),
               RawValues(kUser, kExtraction));
-    EXPECT_EQ((CValues{{L"0", Text(L"C:\\Out")}, {L"1", Text(L"D:\\\u00C9t\u00E9")}}),
+    EXPECT_EQ((CValues{V(L"0", Text(L"C:\\Out")), V(L"1", Text(L"D:\\\u00C9t\u00E9"))}),
               RawValues(kUser, kExtraction + L"\\PathHistory"));
-    EXPECT_EQ((CValues{{L"Level", Dword(100)},
-                       {L"Archiver", Text(L"zip")},
-                       {L"ShowPassword", Dword(1)},
-                       {L"EncryptHeaders", Dword(1)}}),
+    EXPECT_EQ((CValues{V(L"Level", Dword(100)), V(L"Archiver", Text(L"_zip")), V(L"ShowPassword", Dword(1)),
+                       V(L"EncryptHeaders", Dword(1))}),
               RawValues(kUser, kCompression));
     const CValues arcHistory = RawValues(kUser, kCompression + L"\\ArcHistory");
     EXPECT_EQ(12u, arcHistory.size());
     EXPECT_EQ(Text(L"a11.vntx"), arcHistory.at(L"11"));
     EXPECT_EQ((std::vector<std::wstring>{L"VNTX", L"tar"}), RawSubKeys(kUser, kFormats));
     EXPECT_EQ(CValues{}, RawValues(kUser, kFormats));
-    EXPECT_EQ((CValues{{L"Options", Text(L"x=9")},
-                       {L"Method", Text(L"LZMA2")},
-                       {L"EncryptionMethod", Text(L"AES256")},
-                       {L"Level", Dword(7)},
-                       {L"Dictionary", Dword(1 << 24)},
-                       {L"Order", Dword(32)},
-                       {L"BlockSize", Dword(0)},
-                       {L"NumThreads", Dword(2)}}),
+    EXPECT_EQ((CValues{V(L"Options", Text(L"x=9")), V(L"Method", Text(L"LZMA2")),
+                       V(L"EncryptionMethod", Text(L"AES256")), V(L"Level", Dword(7)), V(L"Dictionary", Dword(1 << 24)),
+                       V(L"Order", Dword(32)), V(L"BlockSize", Dword(0)), V(L"NumThreads", Dword(2))}),
               RawValues(kUser, kFormats + L"\\VNTX"));
-    EXPECT_EQ((CValues{{L"Method", Text(L"GNU")}}), RawValues(kUser, kFormats + L"\\tar"));
-    EXPECT_EQ((CValues{{L"WorkDirType", Dword(2)},
-                       {L"WorkDirPath", Text(L"D:\\Work")},
-                       {L"TempRemovableOnly", Dword(0)},
-                       {L"ContextMenu", Dword(0xFFFFFFFF)},
-                       {L"CascadedMenu", Dword(0)}}),
-              RawValues(kUser, kOptions));
+    EXPECT_EQ((CValues{V(L"Method", Text(L"GNU"))}), RawValues(kUser, kFormats + L"\\tar"));
+    EXPECT_EQ(
+        (CValues{V(L"WorkDirType", Dword(2)), V(L"WorkDirPath", Text(L"D:\\\u4E2D")), V(L"TempRemovableOnly", Dword(0)),
+                 V(L"ContextMenu", Dword(0xFFFFFFFF)), V(L"CascadedMenu", Dword(0))}),
+        RawValues(kUser, kOptions));
 
-    EXPECT_EQ(Describe(all.Extract), ReadAndDescribe(ReadExtractSettings));
-    EXPECT_EQ(Describe(all.Compress), ReadAndDescribe(ReadCompressSettings)) << "level 100 is kept";
-    EXPECT_EQ(Describe(all.Work), ReadAndDescribe(ReadWorkFolderSettings));
+    EXPECT_EQ(Describe(all.Extract) + Describe(all.Compress) + Describe(all.Work),
+              ReadAndDescribe(ReadExtractSettings) + ReadAndDescribe(ReadCompressSettings) +
+                  ReadAndDescribe(ReadWorkFolderSettings));
     EXPECT_FALSE(ReadCascadedMenu());
     DWORD flags = 0;
     EXPECT_TRUE(ReadContextMenuFlags(flags));
     EXPECT_EQ(0xFFFFFFFFu, flags);
 }
 
-TEST_F(SettingsTest, ExtractNumbersOutsideTheirRangesKeepTheDefaults)
+// Both extraction modes are stored as the same number.
+TEST_F(SettingsTest, NumbersOutsideTheirRangesKeepTheDefaultsAndWorkFolderValuesDependOnTheType)
 {
-    const DWORD cases[][3] = {// stored in both, ExtractMode read, OverwriteMode read
-                              {0, 0, 0}, {2, 2, 2},          {3, 1, 3},         {4, 1, 4},
-                              {5, 1, 0}, {0xFFFFFFFF, 1, 0}, {0x80000001, 1, 0}};
+    const wchar_t* cases[][2] = {{L"0", L"0 0"}, {L"2", L"2 2"},          {L"3", L"1 3"},         {L"4", L"1 4"},
+                                 {L"5", L"1 0"}, {L"4294967295", L"1 0"}, {L"2147483649", L"1 0"}};
     for (const auto& c : cases)
     {
-        SetRaw(kUser, kExtraction, L"ExtarctMode", Dword(c[0]));
-        SetRaw(kUser, kExtraction, L"OverwriteMode", Dword(c[0]));
-        EXPECT_EQ(std::to_wstring(c[1]) + L" " + std::to_wstring(c[2]) + L" 0 []",
-                  ReadAndDescribe(ReadExtractSettings));
+        for (const wchar_t* name : {L"ExtarctMode", L"OverwriteMode"})
+            SetRaw(kUser, kExtraction, name, Dword(std::stoul(c[0])));
+        EXPECT_EQ(std::wstring(c[1]) + L" 0 []", ReadAndDescribe(ReadExtractSettings)) << c[0];
     }
-}
-
-TEST_F(SettingsTest, HistoryStopsAtTheFirstGapAndTheNextSaveDropsWhatFollowsIt)
-{
-    const std::wstring history = kExtraction + L"\\PathHistory";
-    // "02" has a leading zero: another name, not index 2.
-    for (const wchar_t* name : {L"0", L"1", L"3", L"02"})
-        SetRaw(kUser, history, name, Text(std::wstring(L"C:\\") + name));
-    CExtractSettings settings;
-    ReadExtractSettings(settings);
-    EXPECT_EQ(L"1 0 0 [C:\\0, C:\\1]", Describe(settings));
-    SaveExtractSettings(settings);
-    EXPECT_EQ((CValues{{L"0", Text(L"C:\\0")}, {L"1", Text(L"C:\\1")}}), RawValues(kUser, history));
-}
-
-TEST_F(SettingsTest, AFormatKeyWithOnlyALevelReadsAndSavesBackOnlyTheLevel)
-{
-    SetRaw(kUser, kFormats + L"\\zip", L"Level", Dword(9));
-    CCompressSettings settings;
-    ReadCompressSettings(settings);
-    EXPECT_EQ(Describe(CCompressSettings()) + L" {zip '' '' '' 9 -1 -1 -1 -1}", Describe(settings));
-    SaveCompressSettings(settings);
-    EXPECT_EQ((CValues{{L"Level", Dword(9)}}), RawValues(kUser, kFormats + L"\\zip"));
-}
-
-TEST_F(SettingsTest, WorkFolderSettingsFollowTheStoredValues)
-{
-    const struct
-    {
-        CStored Type, Path, Removable;
-        const wchar_t* Expected;
-    } cases[] = {
+    const std::tuple<CStored, CStored, CStored, const wchar_t*> workCases[] = {
         {Dword(2), Text(L"D:\\Work"), Dword(0), L"2 'D:\\Work' 0"},
         {Dword(1), Text(L"D:\\Work"), Dword(1), L"1 'D:\\Work' 1"},
         {Dword(3), Text(L"D:\\Work"), Dword(0), L"0 'D:\\Work' 0"},
@@ -226,74 +162,44 @@ TEST_F(SettingsTest, WorkFolderSettingsFollowTheStoredValues)
         // Without a type the other two values are not read at all.
         {kNoValue, Text(L"D:\\Work"), Dword(0), L"0 '' 1"},
     };
-    for (const auto& c : cases)
+    for (const auto& [type, path, removable, expected] : workCases)
     {
         DeleteRegistryTree(kUser, kSettingsRoot);
-        SetRaw(kUser, kOptions, L"WorkDirType", c.Type);
-        SetRaw(kUser, kOptions, L"WorkDirPath", c.Path);
-        SetRaw(kUser, kOptions, L"TempRemovableOnly", c.Removable);
-        EXPECT_EQ(c.Expected, ReadAndDescribe(ReadWorkFolderSettings));
+        SetRaw(kUser, kOptions, L"WorkDirType", type);
+        SetRaw(kUser, kOptions, L"WorkDirPath", path);
+        SetRaw(kUser, kOptions, L"TempRemovableOnly", removable);
+        EXPECT_EQ(expected, ReadAndDescribe(ReadWorkFolderSettings));
     }
-}
-
-// A path keeps its wide characters; the archiver's name has always been stored in the ANSI
-// character set. (How the ANSI path stores texts is the registry key's business.)
-TEST_F(SettingsTest, TheArchiversNameAloneGoesThroughTheAnsiCharacterSet)
-{
-    const wchar_t mixed[] = L"C:\\\u4E2D\\\u00E9", ansi[] = L"C:\\_\\\u00E9";
-    CAllSettings all;
-    all.Work.WorkDirPath = mixed;
-    all.Compress.Archiver = mixed;
-    SaveWorkFolderSettings(all.Work);
-    SaveCompressSettings(all.Compress);
-    EXPECT_EQ(Text(mixed), RawValue(kUser, kOptions, L"WorkDirPath"));
-    EXPECT_EQ(Text(ansi), RawValue(kUser, kCompression, L"Archiver"));
-    ReadWorkFolderSettings(all.Work);
-    EXPECT_EQ(CWideString(mixed), all.Work.WorkDirPath);
-    ReadCompressSettings(all.Compress);
-    EXPECT_EQ(CWideString(ansi), all.Compress.Archiver);
-}
-
-// Two lists of different lengths, each saved with a format record whose level is the list's
-// length: a reader that saw a half-rewritten sub-key would get something equal to neither.
-void SaveList(int which)
-{
-    const std::vector<std::wstring> lists[] = {{L"C:\\A0", L"C:\\A1", L"C:\\A2"},
-                                               {L"D:\\B0", L"D:\\B1", L"D:\\B2", L"D:\\B3", L"D:\\B4", L"D:\\B5"}};
-    CExtractSettings extract;
-    FillList(extract.PathHistory, lists[which]);
-    SaveExtractSettings(extract);
-    CCompressSettings compress;
-    FillList(compress.ArcHistory, lists[which]);
-    compress.FormatOptions.Add({which ? "b" : "a", L"", L"", L"", static_cast<DWORD>(lists[which].size())});
-    SaveCompressSettings(compress);
-}
-
-std::pair<std::wstring, std::wstring> ReadBoth()
-{
-    return {ReadAndDescribe(ReadExtractSettings), ReadAndDescribe(ReadCompressSettings)};
 }
 
 TEST_F(SettingsTest, ReadersNeverSeeAHalfRewrittenListAndNothingDeadlocks)
 {
-    std::pair<std::wstring, std::wstring> whole[2];
-    for (const int which : {1, 0})
-    {
-        SaveList(which);
-        whole[which] = ReadBoth();
-    }
+    // Two versions whose lists differ in length: a reader that saw a half-rewritten sub-key would
+    // get something equal to neither. Extraction and compression are two saves, each whole alone.
+    CAllSettings versions[2];
+    versions[1].Extract.PathHistory.RemoveLast();
+    versions[1].Compress.ArcHistory.RemoveFrom(3);
+    versions[1].Compress.FormatOptions.RemoveLast();
+    const std::wstring whole[2][2] = {{Describe(versions[0].Extract), Describe(versions[0].Compress)},
+                                      {Describe(versions[1].Extract), Describe(versions[1].Compress)}};
+    SaveExtractSettings(versions[0].Extract);
+    SaveCompressSettings(versions[0].Compress);
     volatile LONG reads = 0, tornReads = 0;
     const auto saveAndRead = [&](int thread)
     {
         for (int i = 0; i < 40; i++)
         {
+            const CAllSettings& version = versions[(i + thread) & 1];
             if (thread % 2 == 0)
-                SaveList((i + thread) & 1);
-            const auto read = ReadBoth();
+            {
+                SaveExtractSettings(version.Extract);
+                SaveCompressSettings(version.Compress);
+            }
+            const std::wstring extract = ReadAndDescribe(ReadExtractSettings);
+            const std::wstring compress = ReadAndDescribe(ReadCompressSettings);
             InterlockedIncrement(&reads);
-            // Extraction and compression are two saves: each is whole on its own.
-            if ((read.first != whole[0].first && read.first != whole[1].first) ||
-                (read.second != whole[0].second && read.second != whole[1].second))
+            if ((extract != whole[0][0] && extract != whole[1][0]) ||
+                (compress != whole[0][1] && compress != whole[1][1]))
                 InterlockedIncrement(&tornReads);
         }
     };
@@ -303,38 +209,30 @@ TEST_F(SettingsTest, ReadersNeverSeeAHalfRewrittenListAndNothingDeadlocks)
 }
 
 // Nothing reaches the extraction and compression settings from the module's entry points, and the
-// work folder's only on the options page: each read and save is swept here. After each failure the
+// work folder's only on the options page: each read and save is swept here, in both widths (the
+// ANSI path converts every text on its way, with allocations of its own). After each failure the
 // exception has come through and nothing has leaked; after all of them the settings lock is free.
 TEST_F(SettingsTest, ExhaustedMemoryDuringReadsAndSavesPropagatesAndReleasesTheLock)
 {
     CAllSettings all;
     // The saves come first: the last, undisturbed run of each stores what the reads then read.
-    const struct
-    {
-        const char* Name;
-        std::function<void()> Operation;
-    } operations[] = {
-        {"save compress", [&] { SaveCompressSettings(all.Compress); }},
-        {"save extract", [&] { SaveExtractSettings(all.Extract); }},
-        {"save work folder", [&] { SaveWorkFolderSettings(all.Work); }},
-        {"read compress", [] { ReadAndDescribe(ReadCompressSettings); }},
-        {"read extract", [] { ReadAndDescribe(ReadExtractSettings); }},
-        {"read work folder", [] { ReadAndDescribe(ReadWorkFolderSettings); }},
-    };
-    // The ANSI path converts every text on its way, with allocations of its own.
+    const std::function<void()> operations[] = {
+        [&] { SaveCompressSettings(all.Compress); },  [&] { SaveExtractSettings(all.Extract); },
+        [&] { SaveWorkFolderSettings(all.Work); },    [] { ReadAndDescribe(ReadCompressSettings); },
+        [] { ReadAndDescribe(ReadExtractSettings); }, [] { ReadAndDescribe(ReadWorkFolderSettings); }};
     for (const bool wide : {true, false})
     {
         CWidePathScope widePath(wide);
-        for (const auto& operation : operations)
+        for (size_t i = 0; i < 6; i++)
         {
-            SCOPED_TRACE(testing::Message() << operation.Name << " wide " << wide);
-            EXPECT_GT(ForEachAllocationFailure(operation.Operation), 0);
-            // A run that left the lock taken would keep it for good: another thread would wait.
-            EXPECT_TRUE(RunOnThreads(1, 10000, [](int) { ReadCascadedMenu(); })) << "the settings lock stayed taken";
+            SCOPED_TRACE(testing::Message() << "operation " << i << " wide " << wide);
+            EXPECT_GT(ForEachAllocationFailure(operations[i]), 0);
         }
     }
-    EXPECT_EQ(Describe(all.Compress), ReadAndDescribe(ReadCompressSettings));
-    EXPECT_EQ(Describe(all.Extract), ReadAndDescribe(ReadExtractSettings));
-    EXPECT_EQ(Describe(all.Work), ReadAndDescribe(ReadWorkFolderSettings));
+    // A run that left the lock taken would keep it for good: another thread would wait.
+    EXPECT_TRUE(RunOnThreads(1, 10000, [](int) { ReadCascadedMenu(); })) << "the settings lock stayed taken";
+    EXPECT_EQ(Describe(all.Compress) + Describe(all.Extract) + Describe(all.Work),
+              ReadAndDescribe(ReadCompressSettings) + ReadAndDescribe(ReadExtractSettings) +
+                  ReadAndDescribe(ReadWorkFolderSettings));
 }
 } // namespace
