@@ -29,9 +29,5 @@ CNarrowString SystemTextFromWide(const CWideString& wide);
 CWideString WideFromFileApiText(const CNarrowString& narrow);
 CNarrowString FileApiTextFromWide(const CWideString& wide);
 
-// Decodes UTF-8 bytes; false (with the units decoded so far) when the input is not valid.
-// Overlong forms and encoded surrogates are accepted as they come.
-bool Utf8ToWide(const CNarrowString& bytes, CWideString& result);
-
 // Upper-case form of one UTF-16 unit, also where the wide case mapping is not implemented.
 wchar_t CharToUpper(wchar_t unit);

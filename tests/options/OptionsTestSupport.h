@@ -4,111 +4,157 @@
 
 #include "options/OptionsPlugin.h"
 
-#include <windows.h>
 #include <commctrl.h>
 #include <prsht.h>
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
 const wchar_t kOptionsKey[] = L"Software\\VANTOR\\Options";
 const wchar_t kHandlerClassKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
-const wchar_t kHandlerServerKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}\\InprocServer32";
-const wchar_t kHtmlHelpInprocKey[] = L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
-const DWORD kMissing = 0xDEADBEEF;
 
-// Values under HKCU\Software\VANTOR\Options unless another key is named; a missing value reads
-// as kMissing or "<missing>".
-void SetNumber(const wchar_t* name, DWORD value, HKEY root = HKEY_CURRENT_USER, const wchar_t* path = kOptionsKey);
-void SetText(const wchar_t* name, const std::wstring& text, HKEY root = HKEY_CURRENT_USER,
-             const wchar_t* path = kOptionsKey);
-DWORD StoredNumber(const wchar_t* name, HKEY root = HKEY_CURRENT_USER, const wchar_t* path = kOptionsKey);
-std::wstring StoredText(const wchar_t* name, HKEY root = HKEY_CURRENT_USER, const wchar_t* path = kOptionsKey);
-bool KeyExists(HKEY root, const std::wstring& path);
-// Keeps a path as found: its highest missing key (or the path itself) is saved and put back, so
-// keys created on the way are removed again.
-std::unique_ptr<CRegistrySnapshot> GuardRegistryPath(HKEY root, const std::wstring& path);
-// The shell's handler keys under "*", "Folder", "Directory" and "Drive".
-bool AnyHandlerKeyPresent();
-bool AllRegisteredHandlerKeysPresent();
-std::string ReadAll(const CWideString& path);
-// Starts a program with the environment of this one; the caller owns the process handle (null
-// when the program could not be started).
-HANDLE StartProgram(std::wstring commandLine, DWORD* processId = nullptr);
-// Waits for the program's end (ending it after the timeout) and gives its exit code.
-DWORD FinishProgram(HANDLE process, DWORD timeoutMs);
-std::wstring WindowText(HWND window);
-
-// Works a modal property sheet as a user would, from a second thread, while the creating thread
-// sits in the sheet's loop. The script runs once the sheet is visible and must close it; if it
-// stops early (a failed assertion) the sheet is cancelled for it, so no test hangs. The driver
-// thread never allocates from the module's heap.
-class CSheetDriver
+// The shell's handler keys of the product: those that exist, or all, as "path;path;".
+inline std::wstring HandlerKeys(bool all = false)
 {
-public:
-    typedef std::function<void(CSheetDriver& driver)> CScript;
+    std::wstring found;
+    for (const wchar_t* shellClass : {L"*", L"Folder", L"Directory", L"Drive"})
+        for (const wchar_t* kind : {L"ContextMenu", L"DragDrop"})
+        {
+            const std::wstring path = std::wstring(shellClass) + L"\\shellex\\" + kind + L"Handlers\\VANTOR";
+            found += all || RegistryKeyExists(HKEY_CLASSES_ROOT, path) ? path + L";" : L"";
+        }
+    return found;
+}
 
-    explicit CSheetDriver(CScript script);
-    ~CSheetDriver() { Finish(); }
-    CSheetDriver(const CSheetDriver&) = delete;
-    CSheetDriver& operator=(const CSheetDriver&) = delete;
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000)
+{
+    for (const DWORD start = GetTickCount(); !condition(); Sleep(20))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
 
-    // Waits for the script to end, also when the sheet never came.
-    void Finish();
-    bool SawSheet() const { return _sawSheet; }
+inline std::wstring WindowText(HWND window)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
 
-    HWND Sheet() const { return _sheet; }
-    HWND Page() const { return reinterpret_cast<HWND>(SendMessageW(_sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
-    HWND PageItem(int itemId) const { return GetDlgItem(Page(), itemId); }
-    std::wstring Text(int itemId) const { return WindowText(PageItem(itemId)); }
-    bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(_sheet, 0x3021)) != FALSE; }
-    void SelectTab(int index) const { SendMessageW(_sheet, PSM_SETCURSEL, index, 0); }
-    HWND Tabs() const { return reinterpret_cast<HWND>(SendMessageW(_sheet, PSM_GETTABCONTROL, 0, 0)); }
-    std::wstring TabTitle(int index) const;
-    // PSBTN_OK and PSBTN_CANCEL are posted, so that the sheet's loop wakes up, and waited for.
-    void Press(int button) const;
-    void Click(int itemId) const { SendMessageW(PageItem(itemId), BM_CLICK, 0, 0); }
-    bool IsChecked(int itemId) const { return SendMessageW(PageItem(itemId), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-    bool IsEnabled(int itemId) const { return IsWindowEnabled(PageItem(itemId)) != FALSE; }
+// A property sheet of this process, worked from another thread as a user would.
+struct CSheet
+{
+    HWND Window;
 
+    HWND Page() const { return reinterpret_cast<HWND>(SendMessageW(Window, PSM_GETCURRENTPAGEHWND, 0, 0)); }
+    HWND Item(int itemId) const { return GetDlgItem(Page(), itemId); }
+    bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(Window, 0x3021)) != FALSE; }
+    void SelectTab(int index) const { SendMessageW(Window, PSM_SETCURSEL, index, 0); }
+    std::wstring TabTitle(int index) const
+    {
+        wchar_t text[64] = {};
+        TCITEMW item = {TCIF_TEXT, 0, 0, text, 64, 0, 0};
+        const HWND tabs = reinterpret_cast<HWND>(SendMessageW(Window, PSM_GETTABCONTROL, 0, 0));
+        SendMessageW(tabs, TCM_GETITEMW, index, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+    // OK and Cancel are posted, so that the sheet's loop wakes up, and waited for.
+    void Press(int button) const
+    {
+        if (button != PSBTN_OK && button != PSBTN_CANCEL)
+            SendMessageW(Window, PSM_PRESSBUTTON, button, 0);
+        else if (PostMessageW(Window, PSM_PRESSBUTTON, button, 0))
+            WaitUntil([this] { return !IsWindow(Window); });
+    }
+    void Click(int itemId) const { SendMessageW(Item(itemId), BM_CLICK, 0, 0); }
     // The command list of the System page.
-    HWND List() const { return PageItem(1022); }
-    std::wstring ListText(int row) const;
-    bool ListChecked(int row) const { return ListView_GetCheckState(List(), row) == 1; }
-    void SetListChecked(int row, bool checked) const { ListView_SetCheckState(List(), row, checked); }
+    HWND List() const { return Item(1022); }
+    std::wstring ListText(int row) const
+    {
+        wchar_t text[256] = {};
+        LVITEMW item = {};
+        item.pszText = text;
+        item.cchTextMax = 256;
+        SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+    void Tick(int row, bool ticked) const { ListView_SetCheckState(List(), row, ticked); }
 
-    // Another dialog of the sheet's thread (the folder browser).
-    HWND WaitForOtherDialog(DWORD timeoutMs) const;
-    static bool WaitForWindowGone(HWND window, DWORD timeoutMs);
-
-private:
-    void Run();
-
-    CScript _script;
-    DWORD _sheetThreadId;
-    std::atomic<bool> _stop{false};
-    std::atomic<bool> _sawSheet{false};
-    HWND _sheet = nullptr;
-    std::thread _thread;
+    // The current page's controls in tab order: a check box or radio button "1" or "0", an edit
+    // "<text>", a push button "b", the command list its ticks "{1101...}"; "-" before a disabled
+    // one. Group boxes and labels are left out.
+    std::wstring State() const
+    {
+        std::wstring state;
+        for (HWND c = GetWindow(Page(), GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+        {
+            wchar_t name[32] = {};
+            GetClassNameW(c, name, 32);
+            const LONG type = GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK;
+            std::wstring part;
+            if (lstrcmpiW(name, WC_LISTVIEWW) == 0)
+            {
+                for (int row = 0; row < ListView_GetItemCount(c); row++)
+                    part += ListView_GetCheckState(c, row) == 1 ? L"1" : L"0";
+                part = L"{" + part + L"}";
+            }
+            else if (lstrcmpiW(name, L"Edit") == 0)
+                part = L"<" + WindowText(c) + L">";
+            else if (lstrcmpiW(name, L"Button") == 0 && type != BS_GROUPBOX)
+                part = type == BS_PUSHBUTTON ? L"b" : SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"1" : L"0";
+            state += part.empty() || IsWindowEnabled(c) ? part : L"-" + part;
+        }
+        return state;
+    }
 };
 
-// CreateObject for the options interface; the caller owns the reference.
-IPluginOptions* CreatePlugin();
-// ShowOptions through the given object (a fresh one when null) while the script works the sheet;
-// S_OK is expected whatever the script pressed.
-void ShowOptionsWith(CSheetDriver::CScript script, IPluginOptions* plugin = nullptr);
+// ShowOptions while `script` works the sheet from another thread; its result. The script must
+// close the sheet: one that stops early (a failed assertion) has it cancelled.
+inline HRESULT ShowOptionsWith(IPluginOptions* plugin, const std::function<void(const CSheet&)>& script)
+{
+    bool shown = false;
+    CDialogWatcher watcher(nullptr,
+                           [&](HWND dialog)
+                           {
+                               if (SendMessageW(dialog, PSM_GETTABCONTROL, 0, 0) == 0)
+                                   return;
+                               shown = true;
+                               script(CSheet{dialog});
+                               EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 2000)) << "left open";
+                               CSheet{dialog}.Press(PSBTN_CANCEL); // nothing when the script closed it
+                           });
+    const HRESULT result = plugin->ShowOptions(nullptr, 0x12345678); // the second argument means nothing
+    watcher.Stop();
+    EXPECT_EQ(SUCCEEDED(result), shown) << "a sheet if and only if ShowOptions succeeded";
+    return result;
+}
 
-// Keeps the settings root, the handler's class key, the shell's handler keys and the approval
-// list as found, and starts without stored options. The language is loaded before the heap is
-// counted: it stays for the process.
+// Keeps the settings, the handler's class key, the shell's handler keys and the approval list as
+// found, and starts without stored options and with an options object. The language and the
+// object are made before the heap is counted.
 class COptionsTest : public CModuleTest
 {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        const std::wstring keys = HandlerKeys(true) + kHandlerClassKey + L";";
+        for (size_t start = 0, end; (end = keys.find(L';', start)) != std::wstring::npos; start = end + 1)
+            Guard(HKEY_CLASSES_ROOT, keys.substr(start, end - start));
+        Guard(HKEY_CURRENT_USER, L"Software\\VANTOR");
+        Guard(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved");
+        DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
+        ASSERT_EQ(S_OK, CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, reinterpret_cast<void**>(&Plugin)));
+        CModuleTest::SetUp();
+    }
+    void TearDown() override
+    {
+        CModuleTest::TearDown();
+        EXPECT_EQ(0u, Plugin != nullptr ? Plugin->Release() : 0u);
+    }
+    void Guard(HKEY root, const std::wstring& path) { _guards.emplace_back(new CRegistrySnapshot(root, path)); }
+    void Set(const wchar_t* name, const CStored& value) { SetRaw(HKEY_CURRENT_USER, kOptionsKey, name, value); }
+    static CStored Option(const wchar_t* name) { return RawValue(HKEY_CURRENT_USER, kOptionsKey, name); }
+
+    IPluginOptions* Plugin = nullptr;
 
 private:
     std::vector<std::unique_ptr<CRegistrySnapshot>> _guards;
