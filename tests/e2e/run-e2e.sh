@@ -196,10 +196,18 @@ invoke_case received-test.txt VantorTest "$s\\backup.part1.rar" "$s\\backup.part
 invoke_case received-drive-add-to-zip.txt VantorCompressToZip --drag-to 'C:\' "$s\\notes.txt"
 
 invoke_case received-add-to-zip-email.txt VantorCompressToZipEmail "$s\\notes.txt"
+invoke_case received-extract.txt VantorExtract "$s\\report.zip"
+invoke_case received-extract-to-several.txt VantorExtractTo "$s\\report.zip" "$s\\backup.part1.rar"
+invoke_case received-add-to-vntx.txt VantorCompressToVNTX "$s\\report.zip"
+invoke_case received-add-to-vntx-email.txt VantorCompressToVNTXEmail "$s\\report.zip"
+invoke_case received-add.txt VantorCompress "$s\\report.zip"
+invoke_case received-add-email.txt VantorCompressEmail "$s\\report.zip"
 
 # With large pages on, the archiver is not told to do without them.
 wine reg add 'HKCU\Software\VANTOR' /v LargePages /t REG_DWORD /d 1 /f </dev/null >/dev/null 2>&1
 invoke_case received-extract-to-large-pages.txt VantorExtractTo "$s\\report.zip"
+invoke_case received-test-large-pages.txt VantorTest "$s\\report.zip"
+invoke_case received-add-large-pages.txt VantorCompress "$s\\report.zip"
 wine reg delete 'HKCU\Software\VANTOR' /v LargePages /f </dev/null >/dev/null 2>&1
 
 # "Open archive" starts the file manager on the first selected archive only.

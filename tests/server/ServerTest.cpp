@@ -1,0 +1,368 @@
+#include "ShellTestSupport.h"
+
+#include "lang/Language.h"
+#include "options/OptionsPlugin.h"
+#include "server/ClassFactory.h"
+#include "server/Module.h"
+
+#include <olectl.h>
+#include <sddl.h>
+
+#include <memory>
+#include <set>
+
+namespace
+{
+void* const kGarbage = reinterpret_cast<void*>(0x12345678);
+const wchar_t kClassKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
+const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+
+// Besides the heap blocks, every test leaves no COM object of the module alive, and runs in a
+// single-threaded apartment as Explorer's threads do.
+class ServerTest : public CModuleTest
+{
+protected:
+    void SetUp() override
+    {
+        CModuleTest::SetUp();
+        _apartment = CoInitialize(nullptr);
+        ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, Factory.Out()));
+    }
+    void TearDown() override
+    {
+        Factory.Reset();
+        if (SUCCEEDED(_apartment))
+            CoUninitialize();
+        EXPECT_EQ(0, g_LiveObjectCount) << "COM objects of the module left alive";
+        CModuleTest::TearDown();
+    }
+    CComRef<IClassFactory> Factory;
+
+private:
+    HRESULT _apartment = E_FAIL;
+};
+
+// Denies everyone writing to a key, as a registry the user may not change does; deleting it stays
+// allowed, so the next DeleteRegistryTree or snapshot takes it away again.
+void DenyWrites(HKEY root, const wchar_t* path)
+{
+    SetRaw(root, path, L"", kNoValue);
+    HKEY key = nullptr;
+    RegOpenKeyExW(root, path, 0, WRITE_DAC, &key);
+    PSECURITY_DESCRIPTOR denying = nullptr; // KEY_SET_VALUE and KEY_CREATE_SUB_KEY denied
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;0x6;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1, &denying,
+                                                         nullptr);
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, denying));
+    LocalFree(denying);
+    RegCloseKey(key);
+}
+
+// A host's data object whose GetData answers with a fixed result and medium. The medium's
+// pUnkForRelease is the object itself: the releases beyond the references taken are the medium's.
+class CScriptedDataObject : public IDataObject
+{
+public:
+    CScriptedDataObject(HRESULT result, DWORD tymed, HGLOBAL memory) : _result(result), _medium{tymed, {}, this}
+    {
+        _medium.hGlobal = memory;
+    }
+    STDMETHOD(QueryInterface)(REFIID, void** object) override { return *object = nullptr, E_NOINTERFACE; }
+    STDMETHOD_(ULONG, AddRef)() override { return ++AddRefs; }
+    STDMETHOD_(ULONG, Release)() override { return ++Releases; }
+    // Filled also on failure: a handler that released it anyway would be caught.
+    STDMETHOD(GetData)(FORMATETC*, STGMEDIUM* medium) override { return *medium = _medium, _result; }
+    STDMETHOD(GetDataHere)(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    STDMETHOD(QueryGetData)(FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHOD(GetCanonicalFormatEtc)(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    STDMETHOD(SetData)(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    STDMETHOD(EnumFormatEtc)(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    STDMETHOD(DAdvise)(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHOD(DUnadvise)(DWORD) override { return E_NOTIMPL; }
+    STDMETHOD(EnumDAdvise)(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    ULONG AddRefs = 0, Releases = 0;
+
+private:
+    HRESULT _result;
+    STGMEDIUM _medium;
+};
+} // namespace
+
+// A class object only for the handler's class id, a factory only for the two interfaces of a
+// factory, a handler only for its three views and never aggregated; nothing refused stays alive,
+// and what is handed out holds exactly the caller's reference.
+TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleExactlyWhileTheyLive)
+{
+    const GUID nearMiss = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01}};
+    const GUID optionsPlugin = {0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
+    const HRESULT notAvailable = static_cast<HRESULT>(0x80040111);
+    struct
+    {
+        const GUID* ClassId; // null: the factory's CreateInstance
+        bool Aggregate;
+        const GUID* Iid;
+        HRESULT Expected;
+    } const cases[] = {
+        {&CLSID_NULL, false, &IID_IClassFactory, notAvailable},
+        {&nearMiss, false, &IID_IClassFactory, notAvailable},
+        {&optionsPlugin, false, &IID_IClassFactory, notAvailable},
+        {&CLSID_ShellMenuHandler, false, &IID_IContextMenu, E_NOINTERFACE},
+        {&CLSID_ShellMenuHandler, false, &IID_IClassFactory2, E_NOINTERFACE},
+        {&CLSID_ShellMenuHandler, false, &IID_IUnknown, S_OK},
+        {&CLSID_ShellMenuHandler, false, &IID_IClassFactory, S_OK},
+        {nullptr, true, &IID_IUnknown, static_cast<HRESULT>(0x80040110)},
+        {nullptr, false, &IID_IClassFactory, E_NOINTERFACE},
+        {nullptr, false, &IID_IContextMenu3, E_NOINTERFACE},
+        {nullptr, false, &IID_IContextMenu, S_OK},
+        {nullptr, false, &IID_IShellExtInit, S_OK},
+        {nullptr, false, &IID_IHostMenuInit, S_OK},
+    };
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(&item - cases);
+        void* object = kGarbage;
+        EXPECT_EQ(item.Expected,
+                  item.ClassId != nullptr
+                      ? DllGetClassObject(*item.ClassId, *item.Iid, &object)
+                      : Factory->CreateInstance(item.Aggregate ? Factory.Get() : nullptr, *item.Iid, &object));
+        ASSERT_EQ(item.Expected == S_OK, object != nullptr);
+        EXPECT_EQ(object != nullptr ? 2 : 1, g_LiveObjectCount) << "a refused object is destroyed at once";
+        EXPECT_EQ(0u, object != nullptr ? static_cast<IUnknown*>(object)->Release() : 0u);
+    }
+    EXPECT_EQ(E_POINTER, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, nullptr));
+    EXPECT_EQ(E_POINTER, Factory->QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(E_POINTER, Factory->CreateInstance(nullptr, IID_IContextMenu, nullptr));
+    EXPECT_EQ(E_POINTER, CHostedHandler().Object().QueryInterface(IID_IUnknown, nullptr));
+    // Only live factories and handlers keep the module, not LockServer, and the last reference may
+    // be dropped through any view: one identity, one count. With AddRef and Release racing on two
+    // cores every call reports a different count.
+    EXPECT_EQ(S_OK, Factory->LockServer(TRUE));
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the factory itself lives";
+    IShellExtInit* init = nullptr;
+    ASSERT_EQ(S_OK, Factory->CreateInstance(nullptr, IID_IShellExtInit, reinterpret_cast<void**>(&init)));
+    EXPECT_EQ(S_OK, Factory->LockServer(FALSE));
+    const int kThreads = 4, kCalls = 20000;
+    for (IUnknown* object : std::initializer_list<IUnknown*>{Factory.Get(), init})
+        for (const bool addRef : {true, false})
+        {
+            std::vector<std::vector<ULONG>> results(kThreads);
+            ASSERT_TRUE(RunOnThreads(kThreads, 60000,
+                                     [&](int t)
+                                     {
+                                         for (int i = 0; i < kCalls; i++)
+                                             results[t].push_back(addRef ? object->AddRef() : object->Release());
+                                     }));
+            std::set<ULONG> seen;
+            for (const auto& counts : results)
+                seen.insert(counts.begin(), counts.end());
+            EXPECT_EQ(static_cast<size_t>(kThreads * kCalls), seen.size());
+            EXPECT_EQ(addRef ? 2u : 1u, *seen.begin());
+            EXPECT_EQ(ULONG(kThreads * kCalls + (addRef ? 1 : 0)), *seen.rbegin());
+        }
+    Factory.Reset();
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the handler alone keeps the module";
+    IContextMenu* menu = nullptr;
+    ASSERT_EQ(S_OK, init->QueryInterface(IID_IContextMenu, reinterpret_cast<void**>(&menu)));
+    EXPECT_EQ(1u, init->Release());
+    EXPECT_EQ(S_FALSE, DllCanUnloadNow());
+    EXPECT_EQ(0u, menu->Release());
+    EXPECT_EQ(S_OK, DllCanUnloadNow()) << "a lock taken is no reason to stay";
+}
+
+// A right-click hands over the names in the shell's order; a right-button drag adds the folder
+// dropped on, ending with exactly one backslash; a stale drag never leaks into the next. Each
+// allocation failing in turn leaves nothing half taken. The Windows 98 path reads the drop list
+// and the folder on its own.
+TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesOnlyWhatItGot)
+{
+    CScratchFolder scratch;
+    const std::wstring target = scratch.AddFolder(L"target").Ptr();
+    const CIdList targetList(target), root(L"C:\\"), drives(CSIDL_DRIVES);
+    struct
+    {
+        bool Wide;
+        std::vector<std::wstring> Names;
+        const CIdList* Folder;
+        std::wstring DropFolder; // "": no drop target
+    } const cases[] = {
+        {true, {L"b b.txt", L"a.7z", L"sub", L"\x03A9mega.tar"}, &targetList, target + L"\\"},
+        {false, {L"b b.txt", L"a.7z", L"sub", L"caf\x00E9.tar"}, nullptr, L""}, // within code page 1252
+        {false, {L"a.7z"}, &targetList, target + L"\\"},
+        {false, {L"a.7z"}, &root, L"C:\\"},
+        {false, {L"a.7z"}, &drives, L""}, // My Computer has no file-system path
+    };
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(&item - cases);
+        CWidePathScope widePath(item.Wide);
+        std::vector<std::wstring> expected;
+        for (const std::wstring& name : item.Names)
+            expected.push_back(
+                (name == L"sub" ? scratch.AddFolder(name.c_str()) : scratch.AddFile(name.c_str())).Ptr());
+        CComRef<IDataObject> data;
+        ASSERT_EQ(S_OK, MakeShellDataObject(scratch.Path().Ptr(), item.Names, data));
+        ASSERT_NE(nullptr, item.Folder == nullptr ? root.Get() : item.Folder->Get());
+        const LPCITEMIDLIST folder = item.Folder != nullptr ? item.Folder->Get() : nullptr;
+        std::unique_ptr<CHostedHandler> handler;
+        HRESULT result = E_UNEXPECTED;
+        const auto prepare = [&]
+        {
+            handler.reset(new CHostedHandler);
+            ASSERT_EQ(S_OK, handler->Select({L"C:\\before.txt"}));
+            handler->Object().IsDropTarget = true;
+            handler->Object().DropFolder = L"D:\\old\\";
+        };
+        const auto check = [&](bool failed, bool threw)
+        {
+            EXPECT_FALSE(threw);
+            EXPECT_EQ(failed ? E_OUTOFMEMORY : S_OK, result);
+            EXPECT_EQ(failed ? std::vector<std::wstring>() : expected, handler->SelectedNames());
+            EXPECT_EQ(!failed && !item.DropFolder.empty(), handler->Object().IsDropTarget);
+            EXPECT_EQ(failed ? L"" : item.DropFolder, handler->Object().DropFolder.Ptr());
+            handler.reset();
+        };
+        EXPECT_GE(ForEachAllocationFailure([&] { result = handler->Object().Initialize(folder, data.Get(), nullptr); },
+                                           check, prepare),
+                  static_cast<int>(item.Names.size()));
+    }
+    // Only a medium that GetData delivered is the handler's to release, exactly once; a drop list
+    // stays the data object's: unlocked as often as locked, never finished with DragFinish. A
+    // failed call leaves no selection; the file manager's null array or null name is refused.
+    CHostedHandler handler;
+    const std::vector<std::wstring> names = {scratch.Path().Ptr() + std::wstring(L"a.7z"),
+                                             scratch.Path().Ptr() + std::wstring(L"sub")};
+    CComRef<IDataObject> shellData;
+    ASSERT_EQ(S_OK, MakeShellDataObject(scratch.Path().Ptr(), {L"a.7z", L"sub"}, shellData));
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM dropList = {};
+    ASSERT_EQ(S_OK, shellData->GetData(&format, &dropList));
+    struct
+    {
+        HRESULT GetDataResult;
+        DWORD Tymed; // a stream medium is released through its own pointer: none is handed out
+        HRESULT Expected;
+        ULONG Releases;
+    } const media[] = {
+        {DV_E_FORMATETC, TYMED_HGLOBAL, DV_E_FORMATETC, 0},
+        {E_OUTOFMEMORY, TYMED_HGLOBAL, E_OUTOFMEMORY, 0},
+        {S_FALSE, TYMED_HGLOBAL, S_FALSE, 0},
+        {S_OK, TYMED_ISTREAM, DV_E_TYMED, 1},
+        {S_OK, TYMED_HGLOBAL, S_OK, 1},
+    };
+    for (const auto& item : media)
+    {
+        SCOPED_TRACE(&item - media);
+        ASSERT_EQ(S_OK, handler.Select({L"C:\\before.txt"}));
+        CScriptedDataObject data(item.GetDataResult, item.Tymed,
+                                 item.Tymed == TYMED_HGLOBAL ? dropList.hGlobal : nullptr);
+        EXPECT_EQ(item.Expected, handler.Object().Initialize(nullptr, &data, nullptr));
+        EXPECT_EQ(item.Releases, data.Releases - data.AddRefs);
+        EXPECT_EQ(item.Expected == S_OK ? names : std::vector<std::wstring>(), handler.SelectedNames());
+        EXPECT_NE(0u, GlobalSize(dropList.hGlobal)) << "the block was freed";
+        EXPECT_EQ(0u, GlobalFlags(dropList.hGlobal) & GMEM_LOCKCOUNT);
+    }
+    ReleaseStgMedium(&dropList);
+    EXPECT_EQ(E_FAIL, handler.Object().Initialize(nullptr, nullptr, nullptr));
+    const wchar_t* withNull[] = {L"C:\\a", nullptr};
+    for (const auto& call : {std::make_pair(withNull, 2u), std::make_pair(static_cast<const wchar_t**>(nullptr), 3u)})
+    {
+        ASSERT_EQ(S_OK, handler.Select({L"C:\\before.txt"}));
+        handler.Object().IsDropTarget = true;
+        EXPECT_EQ(E_INVALIDARG, handler.Object().InitContextMenu(0, call.first, call.second));
+        EXPECT_EQ(std::vector<std::wstring>(), handler.SelectedNames());
+        EXPECT_FALSE(handler.Object().IsDropTarget);
+    }
+}
+
+// Every allocation inside each entry point fails once in turn: the call reports exhausted memory,
+// hands out nothing, takes no names, and the object and block counts come back. The options host's
+// CreateObject makes the first, lazy language load of the process, which holds the whole file or
+// nothing.
+TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothing)
+{
+    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey),
+        settings(HKEY_CURRENT_USER, kSettingsRoot);
+    CScratchFolder scratch;
+    const char file[] = ";!@Lang@!UTF-8! test\n2000101 = \"Vantor-Men\xC3\xBC\"\n200010D = \"Entpacken nach {0}\"\n";
+    SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(scratch.AddFile(L"t.txt", file, sizeof(file) - 1).Ptr()));
+    const bool loaded = g_LangLoaded;
+    const wchar_t* names[] = {L"C:\\Work\\report.zip", L"C:\\Work\\data", L"C:\\Work\\notes.txt"};
+    std::unique_ptr<CHostedHandler> handler;
+    struct
+    {
+        std::function<HRESULT(void**)> Call;
+        int LeastFailures;
+        bool Creates, Selects, LoadsLanguage;
+    } const cases[] = {
+        {[](void** o) { return DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, o); }, 1, true, false,
+         false},
+        {[&](void** o) { return Factory->CreateInstance(nullptr, IID_IShellExtInit, o); }, 2, true, false, false},
+        {[&](void**) { return handler->Object().InitContextMenu(0, names, 3); }, 3, false, true, false},
+        {[](void**) { return DllRegisterServer(); }, 1, false, false, false},
+        {[](void** o) { return CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, o); }, 4, true, false, true},
+    };
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(&item - cases);
+        void* object = nullptr;
+        HRESULT result = E_UNEXPECTED;
+        const auto prepare = [&]
+        {
+            DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey);
+            handler.reset(new CHostedHandler);
+            ASSERT_EQ(S_OK, handler->Select({L"C:\\before.txt"}));
+            object = item.Creates ? kGarbage : nullptr;
+            g_LangLoaded = g_LangLoaded && !item.LoadsLanguage;
+        };
+        const auto check = [&](bool failed, bool threw)
+        {
+            EXPECT_FALSE(threw);
+            EXPECT_EQ(failed ? E_OUTOFMEMORY : S_OK, result);
+            EXPECT_EQ(failed || !item.Creates, object == nullptr);
+            if (!failed && item.Creates)
+                static_cast<IUnknown*>(object)->Release();
+            EXPECT_EQ(!item.Selects ? 1u : failed ? 0u : 3u, handler->SelectedNames().size());
+            handler.reset();
+            const int entries = g_LangTable.Entries.Count();
+            EXPECT_TRUE(!item.LoadsLanguage || entries == 2 || (failed && entries == 0)) << entries << " entries";
+            if (item.LoadsLanguage)
+                g_LangTable.Clear();
+        };
+        EXPECT_GE(ForEachAllocationFailure([&] { result = item.Call(&object); }, check, prepare), item.LeastFailures);
+    }
+    g_LangLoaded = loaded;
+}
+
+// Without its module path, or with its class key refused, the class is not registered and regsvr32
+// hears so; a refused approval list still leaves the class registered, as Windows 98 has none.
+TEST_F(ServerTest, RegistrationFailsExactlyWhenTheClassCannotBeWritten)
+{
+    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey);
+    const std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
+    const HINSTANCE module = g_ModuleInstance;
+    struct
+    {
+        const wchar_t* Refused;
+        HINSTANCE Module;
+        HRESULT Expected;
+    } const cases[] = {
+        {nullptr, module, S_OK},
+        {nullptr, reinterpret_cast<HINSTANCE>(0x10), SELFREG_E_CLASS}, // no module of this process
+        {kClassKey, module, SELFREG_E_CLASS},
+        {kApprovedKey, module, S_OK},
+    };
+    for (const auto& item : cases)
+    {
+        SCOPED_TRACE(&item - cases);
+        DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey);
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kApprovedKey);
+        if (item.Refused != nullptr)
+            DenyWrites(item.Refused == kClassKey ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE, item.Refused);
+        g_ModuleInstance = item.Module;
+        EXPECT_EQ(item.Expected, DllRegisterServer());
+        g_ModuleInstance = module;
+        // The values themselves are pinned where regsvr32 registers the built module.
+        EXPECT_EQ(item.Expected == S_OK, RegistryKeyExists(HKEY_CLASSES_ROOT, server));
+        EXPECT_EQ(item.Refused == nullptr && item.Expected == S_OK,
+                  kNoValue != RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassKey + 6));
+    }
+}
