@@ -1,5 +1,5 @@
-// Text lookup, formatting, re-texting dialogs, and which file "Lang" selects. The language loads
-// once per process, so each selection case runs in a fresh copy of this program.
+// The language file format, text lookup, formatting, re-texting dialogs, and which file "Lang"
+// selects: the language loads once per process, so each selection case runs in a fresh copy.
 #include "LangTestIds.h"
 #include "TestSupport.h"
 
@@ -7,43 +7,179 @@
 #include "resources/ResourceIds.h"
 #include "server/Module.h"
 
+#include <cstdint>
+#include <tuple>
+
 namespace
 {
-// Tests that fill the process-wide table empty it, its slot storage included, before the leak check.
-class LangLookup : public CModuleTest
+class LangTest : public CModuleTest
 {
 protected:
-    void TearDown() override
-    {
-        g_LangTable.Entries.ClearAndRelease();
-        CModuleTest::TearDown();
-    }
-    // A language file: the signature line followed by `body`.
     CWideString AddLangFile(const wchar_t* name, const std::string& body)
     {
         const std::string bytes = ";!@Lang@!UTF-8!\n" + body;
         return Scratch.AddFile(name, bytes.data(), bytes.size());
     }
+    // "id:text|" for each entry, ids in hexadecimal.
+    static std::wstring Entries(const CLangTable& table)
+    {
+        std::wstring all;
+        wchar_t id[16] = {};
+        for (int i = 0; i < table.Entries.Count(); i++)
+            all += std::wstring(id, wsprintfW(id, L"%X:", table.Entries[i].Id)) +
+                   std::wstring(table.Entries[i].Text.Ptr(), table.Entries[i].Text.Length()) + L"|";
+        return all;
+    }
     CScratchFolder Scratch;
 };
 
-TEST_F(LangLookup, FormatArgFillsEveryPlaceholderOnce)
+TEST_F(LangTest, LoadsOrRefusesFilesWholeAndAscendingOrScrambledIdsGiveTheSameLookups)
 {
-    const struct
+    const std::string sig = ";!@Lang@!UTF-8!\n";
+    const std::wstring utf16 = L";!@Lang@!UTF-8!\n1 = \"a\"\n";
+    // A file of a size: the signature line, one entry, and a comment filling the rest.
+    const auto ofSize = [&sig](size_t size) { return (sig + "1 = \"x\"\n;").append(size - sig.size() - 9, 'c'); };
+    std::string umlauts(40000, '\xC3');
+    for (size_t i = 1; i < umlauts.size(); i += 2)
+        umlauts[i] = '\xB6';
+    const std::wstring umlautsEntry = std::wstring(20000, L'\x00F6') + L"|";
+    const std::wstring refused = L"(refused)";
+    const std::tuple<const char*, std::string, std::wstring> cases[] = {
+        {"signature and line feed only", sig, L""},
+        {"signature without line feed", ";!@Lang@!UTF-8!", refused},
+        {"no line feed after the signature", ";!@Lang@!UTF-8! x 1 = \"a\"", refused},
+        {"signature in capitals", ";!@LANG@!UTF-8!\n1 = \"a\"", refused},
+        {"empty file", "", refused},
+        {"byte-order mark then signature", "\xEF\xBB\xBF" + sig + "1 = \"a\"", L"1:a|"},
+        {"rest of line 1 ignored", ";!@Lang@!UTF-8! x = \"\n1 = \"a\"", L"1:a|"},
+        {"UTF-16", "\xFF\xFE" + std::string(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2), refused},
+        {"exactly 1 MiB", ofSize(0x100000), L"1:x|"},
+        {"one byte over 1 MiB", ofSize(0x100001), refused},
+        {"zero byte ends the text", sig + std::string("1 = \"a\"\0 2 = \"", 13), L"1:a|"},
+        {"sorted by id", sig + "10 = \"ten\"\n2 = \"two\"\n", L"2:two|10:ten|"},
+        {"hex ids, the last 8 digits",
+         sig + "FFFFFFFF = \"max\"\n0 = \"zero\"\n123456789 = \"wrap\"\nabcdef = \"lower\"",
+         L"0:zero|ABCDEF:lower|23456789:wrap|FFFFFFFF:max|"},
+        {"0x name refuses the whole file", sig + "1 = \"a\"\n0x10 = \"b\"\n2 = \"c\"", refused},
+        {"no blanks, two entries on a line", sig + "1=\"a\"2 = \"b\"", L"1:a|2:b|"},
+        {"tabs and CR LF between", sig + "\r\n\t1\t=\t\"a\"\r\n", L"1:a|"},
+        {"comment between = and quote", sig + "1 =\n; note\n \"a\"\n", L"1:a|"},
+        {"comment after the value", sig + "1 = \"a\" ; note\n2 = \"b\"", L"1:a|2:b|"},
+        {"empty value", sig + "1 = \"\"", L"1:|"},
+        {"escapes", sig + "1 = \"\\\"q\\\" a\\\\b x\\ny\\tz\"", L"1:\"q\" a\\b x\ny\tz|"},
+        {"escaped backslash before the closing quote", sig + "1 = \"a\\\\\"", L"1:a\\|"},
+        {"other escapes kept", sig + "1 = \"C:\\Temp\\\xC3\xA4\\q\"", L"1:C:\\Temp\\\x00E4\\q|"},
+        {"value spanning two lines", sig + "1 = \"a\r\nb\"", L"1:a\r\nb|"},
+        {"UTF-8 value", sig + "1 = \"\xC3\xB6\xE2\x82\xAC\xF0\x9F\x98\x80\"", L"1:\x00F6\x20AC\xD83D\xDE00|"},
+        {"missing =", sig + "1 \"a\"", refused},
+        {"missing opening quote", sig + "1 = a", refused},
+        {"unterminated value", sig + "1 = \"abc", refused},
+        {"value ends on an escaped quote", sig + "1 = \"abc\\\"", refused},
+        {"value ends on a backslash", sig + "1 = \"abc\\", refused},
+        {"empty name", sig + "= \"a\"", refused},
+        {"stray continuation byte in a value", sig + "1 = \"a\"\n2 = \"\xE2\x82\xAC\xAC\"", refused},
+        {"code point beyond U+10FFFF", sig + "1 = \"\xF4\x90\x80\x80\"", refused},
+        {"a Western code-page letter cuts a sequence", sig + "1 = \"Fu\xDFweg\"", refused},
+        {"a sequence cut by the closing quote", sig + "1 = \"a\xC3\"", refused},
+        {"lead byte FF", sig + "1 = \"\xFF\"", refused},
+        {"a five-byte form", sig + "1 = \"\xF8\x80\x80\x80\x80\"", refused},
+        {"an encoded surrogate", sig + "1 = \"\xED\xA0\x80\"", refused},
+        {"an overlong form passes", sig + "1 = \"\xC0\xB1\"", L"1:1|"},
+        {"across the read window", sig + "1 = \"" + umlauts + "\"\n2 = \"" + umlauts + "\"",
+         L"1:" + umlautsEntry + L"2:" + umlautsEntry},
+        // Which text a repeated id keeps is decided by the heap sort, also in an otherwise ascending file.
+        {"a repeated id", sig + "1 = \"a\"\n2 = \"b\"\n2 = \"c\"\n3 = \"d\"", L"1:a|2:c|2:b|3:d|"},
+        {"repeated, out of order", sig + "5 = \"a\"\n3 = \"b\"\n5 = \"c\"\n3 = \"d\"\n5 = \"e\"",
+         L"3:b|3:d|5:c|5:e|5:a|"},
+    };
+    for (const auto& [label, bytes, entries] : cases)
     {
-        const wchar_t *Text, *Argument, *Expected;
-    } cases[] = {{L"Extract to {0}", L"\"report\\\"", L"Extract to \"report\\\""},
-                 {L"{0} and {0}", L"a", L"a and a"},
-                 {L"{0}{0}{0}", L"xy", L"xyxyxy"},
-                 {L"Add to {0}", L"{0}", L"Add to {0}"},
-                 {L"{0} / {0}", L"<{0}>", L"<{0}> / <{0}>"},
-                 {L"{0}", L"{", L"{"},
-                 {L"{{0}0}", L"x", L"{x0}"},
-                 {L"{1} {0 } {0", L"x", L"{1} {0 } {0"},
-                 {L"{0}", L"", L""},
-                 {L"", L"x", L""}};
-    for (const auto& item : cases)
-        EXPECT_EQ(CWideString(item.Expected), FormatArg(item.Text, item.Argument)) << item.Text;
+        SCOPED_TRACE(label);
+        const CWideString path = Scratch.AddFile(L"lang.txt", bytes.data(), bytes.size());
+        CLangTable table;
+        // A failed load leaves nothing of what the table held before.
+        table.Entries.Add(CLangEntry{7, L"stale"});
+        EXPECT_EQ(entries != refused, table.LoadFromFile(path));
+        EXPECT_EQ(entries != refused ? entries : L"", Entries(table));
+    }
+    EXPECT_FALSE(CLangTable().LoadFromFile(Scratch.Path() + L"absent.txt"));
+    EXPECT_FALSE(CLangTable().LoadFromFile(Scratch.Path())); // a folder
+
+    std::string ascending = ";!@Lang@!UTF-8!\n", scrambled = ascending;
+    // More entries than one chunk of the table holds.
+    for (int i = 0; i < 1200; i++)
+    {
+        const int j = i * 313 % 1200;
+        ascending += std::to_string(2 * i) + " = \"" + std::to_string(i) + "\"\n";
+        scrambled += std::to_string(2 * j) + " = \"" + std::to_string(j) + "\"\n";
+    }
+    CLangTable tables[2];
+    ASSERT_TRUE(tables[0].LoadFromFile(Scratch.AddFile(L"ascending.txt", ascending.data(), ascending.size())));
+    ASSERT_TRUE(tables[1].LoadFromFile(Scratch.AddFile(L"scrambled.txt", scrambled.data(), scrambled.size())));
+    // Decimal digits read as hexadecimal: every second id from 0 up, and the ids between them absent.
+    for (UINT id = 0; id < 0x2400; id++)
+    {
+        CWideString texts[2] = {L"none", L"none"};
+        for (int t = 0; t < 2; t++)
+            tables[t].FindText(id, texts[t]);
+        ASSERT_EQ(texts[0], texts[1]) << "id " << id;
+    }
+    CWideString text;
+    EXPECT_TRUE(tables[1].FindText(0x2398, text) && text == L"1199");
+}
+
+// A repeatable mutation of a file that uses every feature of the format.
+std::string MutatedFile(uint32_t& state)
+{
+    const auto below = [&state](size_t limit)
+    {
+        state = state * 1664525u + 1013904223u;
+        return limit == 0 ? 0 : (state >> 8) % limit;
+    };
+    static const std::string base = "\xEF\xBB\xBF"
+                                    ";!@Lang@!UTF-8! Test\r\n; header\r\n01000000 = \"Vantor-Optionen\"\r\n"
+                                    "2000103=\"Archiv \\\"\xC3\xB6"
+                                    "ffnen\\\"\" 2000104 = \"a\\\\b\\nc\\td\\qe\"\r\n"
+                                    "0200010D =\n; between\n \"Entpacken nach {0}\r\nzweite Zeile\"\r\n"
+                                    "FFFFFFFF = \"\"\r\n123456789 = \"\xF0\x9F\x98\x80 wrap\" ; trailing\r\n; end";
+    static const char special[] = {'"', '\\', ';', '=', '\n', '\r', ' ', 0, 'x', '0', 'F', '\xC3', '\xFF', '\xEF'};
+    std::string bytes = base;
+    for (size_t i = 0, operations = 1 + below(4); i < operations && !bytes.empty(); i++)
+    {
+        const size_t at = below(bytes.size()), operation = below(5);
+        if (operation >= 3) // a cut, or truncated
+            bytes.erase(at, operation == 3 ? 1 + below(8) : std::string::npos);
+        else // a special or any byte, replacing the one at `at` or inserted before it
+            bytes.insert(at, 1, operation == 1 ? static_cast<char>(below(256)) : special[below(sizeof(special))])
+                .erase(at + 1, operation == 2 ? 0 : 1);
+    }
+    return bytes;
+}
+
+TEST_F(LangTest, MutatedFilesNeverOverrunAndGiveASortedTableOrFalse)
+{
+    // Every block sits against a no-access page: a read one byte past a buffer faults.
+    AllocHooks::SetGuarded(true);
+    uint32_t state = 20240611;
+    int loaded = 0;
+    for (int iteration = 0; iteration < 2500 && !HasFailure(); iteration++)
+    {
+        SCOPED_TRACE(testing::Message() << "iteration " << iteration);
+        const std::string bytes = MutatedFile(state);
+        CLangTable table;
+        const bool ok = table.LoadFromFile(Scratch.AddFile(L"mutated.txt", bytes.data(), bytes.size()));
+        loaded += ok;
+        EXPECT_TRUE(ok || table.Entries.Count() == 0);
+        for (int i = 0; i < table.Entries.Count(); i++)
+        {
+            CWideString text;
+            EXPECT_TRUE(i == 0 || table.Entries[i - 1].Id <= table.Entries[i].Id);
+            EXPECT_TRUE(table.FindText(table.Entries[i].Id, text));
+        }
+    }
+    // The mutations leave a fair share of files intact enough to load.
+    EXPECT_GT(loaded, 250);
+    EXPECT_LT(loaded, 2250);
 }
 
 INT_PTR CALLBACK TestDialogProcedure(HWND, UINT message, WPARAM, LPARAM)
@@ -51,8 +187,19 @@ INT_PTR CALLBACK TestDialogProcedure(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG;
 }
 
-TEST_F(LangLookup, TranslationsWinEvenWhenEmpty)
+TEST_F(LangTest, FormatArgAndTranslationsThatWinEvenWhenEmpty)
 {
+    const wchar_t* cases[][3] = {{L"{0} and {0}", L"a", L"a and a"},
+                                 {L"{0}{0}{0}", L"xy", L"xyxyxy"},
+                                 {L"Add to {0}", L"{0}", L"Add to {0}"},
+                                 {L"{0} / {0}", L"<{0}>", L"<{0}> / <{0}>"},
+                                 {L"{0}", L"{", L"{"},
+                                 {L"{{0}0}", L"x", L"{x0}"},
+                                 {L"{1} {0 } {0", L"x", L"{1} {0 } {0"},
+                                 {L"{0}", L"", L""},
+                                 {L"", L"x", L""}};
+    for (const auto& item : cases)
+        EXPECT_EQ(CWideString(item[2]), FormatArg(item[0], item[1])) << item[0];
     ASSERT_TRUE(g_LangTable.LoadFromFile(
         AddLangFile(L"lookup.txt", "2000103 = \"Archiv \303\266ffnen\"\n2000104 = \"\"\n"
                                    "01009001 = \"Erste Zeile \303\244\"\n01009003 = \"\"\n01009009 = \"ghost\"\n")));
@@ -79,20 +226,19 @@ TEST_F(LangLookup, TranslationsWinEvenWhenEmpty)
     }
     DestroyWindow(dialog);
     EXPECT_EQ(L"Erste Zeile \u00E4|Beta||", texts);
+    g_LangTable.Entries.ClearAndRelease(); // its slot storage too, before the leak check
 }
 
-// The child side: loads as a fresh process would and expects "name|entries|text" to be what
-// VANTOR_LANG_CHILD_EXPECTED says. It stands in the folder VANTOR_LANG_CHILD_CURRENT_FOLDER names,
-// takes the ANSI paths with VANTOR_LANG_CHILD_ANSI, and cannot know its own folder with
-// VANTOR_LANG_CHILD_NO_MODULE.
+// The child side loads as a fresh process would and expects "name|entries|text" to be what
+// VANTOR_LANG_CHILD_EXPECTED says; it stands in VANTOR_LANG_CHILD_CURRENT_FOLDER, takes the ANSI
+// paths with VANTOR_LANG_CHILD_ANSI, and cannot know its own folder with VANTOR_LANG_CHILD_NO_MODULE.
 std::wstring EnvironmentValue(const wchar_t* name)
 {
     wchar_t value[1024] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
-    return length < 1024 ? value : L"";
+    return GetEnvironmentVariableW(name, value, 1024) < 1024 ? value : L"";
 }
 
-TEST_F(LangLookup, ChildLoad)
+TEST_F(LangTest, ChildLoad)
 {
     const std::wstring expected = EnvironmentValue(L"VANTOR_LANG_CHILD_EXPECTED");
     if (expected.empty())
@@ -114,10 +260,10 @@ TEST_F(LangLookup, ChildLoad)
     g_ModuleInstance = moduleInstance;
     EXPECT_EQ(expected, std::wstring(g_LangName.Ptr()) + L"|" + std::to_wstring(g_LangTable.Entries.Count()) + L"|" +
                             LangText(0x02000103).Ptr());
+    g_LangTable.Entries.ClearAndRelease();
 }
 
-// The parent side: each case in a fresh process, where two threads load the language at once.
-TEST_F(LangLookup, LangValueNamesTheFile)
+TEST_F(LangTest, LangValueNamesTheFile)
 {
     CRegistrySnapshot snapshot(HKEY_CURRENT_USER, kSettingsRoot);
     // Lang\German.txt beside the module comes with the build; "-" must not be taken as a name.
@@ -135,12 +281,8 @@ TEST_F(LangLookup, LangValueNamesTheFile)
     const std::wstring big = AddLangFile(L"big.txt", body).Ptr();
     const std::wstring ansi = L";VANTOR_LANG_CHILD_ANSI=1";
     const std::wstring german = L"|34|Archiv \u00F6ffnen";
-    const struct
-    {
-        const wchar_t* Value; // nullptr: no value stored
-        std::wstring Environment;
-        std::wstring Expected;
-    } cases[] = {
+    // The stored value (nullptr: none), the child's environment, and what it loads.
+    const std::tuple<const wchar_t*, std::wstring, std::wstring> cases[] = {
         {nullptr, L"", L"|0|"},
         {L"", L"", L"|0|"},
         {L"-", L"", L"-|0|"},
@@ -156,18 +298,17 @@ TEST_F(LangLookup, LangValueNamesTheFile)
         // Without its own folder the module keeps its texts rather than read the current folder.
         {L"Planted", L";VANTOR_LANG_CHILD_NO_MODULE=1", L"Planted|0|"},
     };
-    for (const auto& item : cases)
+    for (const auto& [value, assignments, expected] : cases)
     {
-        SCOPED_TRACE(testing::Message() << (item.Value ? item.Value : L"<none>") << item.Environment);
+        SCOPED_TRACE(testing::Message() << (value ? value : L"<none>") << assignments);
         DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
         // The file manager's own sub-key is not where the module looks.
         SetRaw(HKEY_CURRENT_USER, std::wstring(kSettingsRoot) + L"\\FM", L"Lang", Text(L"German"));
-        if (item.Value != nullptr)
-            SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(item.Value));
-        const std::wstring environment = L"VANTOR_LANG_CHILD_EXPECTED=" + item.Expected +
-                                         L";VANTOR_LANG_CHILD_CURRENT_FOLDER=" + Scratch.Path().Ptr() +
-                                         item.Environment;
-        EXPECT_EQ(0u, RunThisProgram(L"LangLookup.ChildLoad", environment.c_str()));
+        if (value != nullptr)
+            SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(value));
+        const std::wstring environment = L"VANTOR_LANG_CHILD_EXPECTED=" + expected +
+                                         L";VANTOR_LANG_CHILD_CURRENT_FOLDER=" + Scratch.Path().Ptr() + assignments;
+        EXPECT_EQ(0u, RunThisProgram(L"LangTest.ChildLoad", environment.c_str()));
     }
     DeleteFileW(dash.c_str());
 }

@@ -3,21 +3,20 @@
 #include "base/TextConvert.h"
 #include "settings/RegistryKey.h"
 
+#include <memory>
 #include <tuple>
 
 namespace
 {
 const std::wstring kScratch = std::wstring(kSettingsRoot) + L"\\KeyTest";
 
-// Each test works in a scratch key that _key holds open.
 class RegistryKeyTest : public CSettingsRegistryTest
 {
 protected:
     void SetUp() override
     {
         CSettingsRegistryTest::SetUp();
-        SetRaw(HKEY_CURRENT_USER, kScratch, L"", kNoValue);
-        ASSERT_EQ(ERROR_SUCCESS, _key.Open(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest"));
+        ASSERT_EQ(ERROR_SUCCESS, _key.Create(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest"));
     }
     CRegistryKey _key;
 };
@@ -26,32 +25,23 @@ protected:
 // again then fails).
 TEST_F(RegistryKeyTest, AHeldKeyIsClosedWhenReplacedOrItsOwnerEndsAndKeptOnAFailedOpen)
 {
+    SetRaw(HKEY_CURRENT_USER, kScratch + L"\\Sibling", L"Value", Dword(1));
+    COwningVector<CNarrowString> names; // a list that held other names is replaced
+    names.Add(CNarrowString("stale"));
+    EXPECT_EQ(ERROR_SUCCESS, _key.EnumKeys(names));
+    ASSERT_EQ(1, names.Count());
+    EXPECT_EQ(CNarrowString("Sibling"), names[0]);
     const HKEY first = _key.Get();
     ASSERT_EQ(ERROR_SUCCESS, _key.Open(HKEY_CURRENT_USER, "Software\\VANTOR", KEY_READ));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(first)) << "the replaced key was closed, not leaked";
     HKEY held = _key.Get();
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, _key.Open(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest\\Missing", KEY_READ));
     EXPECT_EQ(held, _key.Get());
-    {
-        CRegistryKey owner;
-        ASSERT_EQ(ERROR_SUCCESS, owner.Open(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest", KEY_READ));
-        held = owner.Get();
-    }
+    auto owner = std::make_unique<CRegistryKey>();
+    ASSERT_EQ(ERROR_SUCCESS, owner->Open(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest", KEY_READ));
+    held = owner->Get();
+    owner.reset();
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(held));
-}
-
-// What is left is enumerated into a list that held other names: the list is replaced.
-TEST_F(RegistryKeyTest, RecursiveDeleteRemovesAThreeLevelTreeAndReportsAMissingKey)
-{
-    for (const wchar_t* path : {L"\\Tree", L"\\Tree\\A\\B\\C", L"\\Tree\\A\\B2", L"\\Tree\\A2", L"\\Sibling"})
-        SetRaw(HKEY_CURRENT_USER, kScratch + path, L"Value", Dword(1));
-    EXPECT_EQ(ERROR_SUCCESS, _key.RecursiveDeleteSubKey("Tree"));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, _key.RecursiveDeleteSubKey("Missing"));
-    COwningVector<CNarrowString> names;
-    names.Add(CNarrowString("stale"));
-    EXPECT_EQ(ERROR_SUCCESS, _key.EnumKeys(names));
-    ASSERT_EQ(1, names.Count());
-    EXPECT_EQ(CNarrowString("Sibling"), names[0]);
 }
 
 // Under a wide name and as the default value: a null name, which the ANSI path must not convert.
@@ -74,14 +64,15 @@ TEST_F(RegistryKeyTest, WideTextsAreWrittenReadAndDeletedInBothWidths)
             EXPECT_EQ(ERROR_SUCCESS, _key.DeleteValue(name));
             EXPECT_EQ(ERROR_FILE_NOT_FOUND, _key.DeleteValue(name));
         }
-        EXPECT_EQ(CValues{}, RawValues(HKEY_CURRENT_USER, kScratch));
     }
 }
 
-// A failed read leaves the caller's number (0xA5A5A5A5 here) and flag (false here) as they were.
-TEST_F(RegistryKeyTest, NumbersAndFlagsAreReadWithoutTypeCheckAndOnlyWhenTheyFit)
+// Every program of the user may write HKCU: a text may lack its terminator, have an odd byte count
+// or an embedded zero; guarded blocks make a read or write past the buffer fault at once. Numbers
+// are read without type check; a failed read leaves the caller's number and flag as they were.
+TEST_F(RegistryKeyTest, CarelessValuesAreReadWithinTheBufferTextsTerminatedAndNumbersOnlyWhenTheyFit)
 {
-    const std::tuple<const char*, CStored, LONG, DWORD> cases[] = {
+    const std::tuple<const char*, CStored, LONG, DWORD> numbers[] = {
         {"Dword", Dword(0x3F37), ERROR_SUCCESS, 0x3F37},
         {"Zero", Dword(0), ERROR_SUCCESS, 0},
         {"Binary", {REG_BINARY, {0x78, 0x56, 0x34, 0x12}}, ERROR_SUCCESS, 0x12345678},
@@ -91,7 +82,20 @@ TEST_F(RegistryKeyTest, NumbersAndFlagsAreReadWithoutTypeCheckAndOnlyWhenTheyFit
         {"Long", {REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8}}, ERROR_MORE_DATA, 0xA5A5A5A5},
         {"Missing", kNoValue, ERROR_FILE_NOT_FOUND, 0xA5A5A5A5},
     };
-    for (const auto& [name, value, result, expected] : cases)
+    const std::wstring longText(3000, L'x');
+    const std::tuple<const wchar_t*, CStored, const wchar_t*> texts[] = {
+        {L"NoTerminator", Text(L"abc", 6), L"abc"},
+        {L"OddCount", Text(L"abcd", 7), L"abc"},
+        {L"OneByte", Text(L"a", 1), L""},
+        {L"Empty", Text(L"", 0), L""},
+        {L"Embedded", Text(std::wstring(L"ab\0cd", 5), 10), L"ab"},
+        {L"LongNoTerminator", Text(longText, longText.size() * 2), longText.c_str()},
+        {L"Missing", kNoValue, L""},
+    };
+    for (const auto& [name, value, expected] : texts)
+        SetRaw(HKEY_CURRENT_USER, kScratch, name, value);
+    AllocHooks::SetGuarded(true);
+    for (const auto& [name, value, result, expected] : numbers)
     {
         SCOPED_TRACE(name);
         SetRaw(HKEY_CURRENT_USER, kScratch, WideFromSystemText(name).Ptr(), value);
@@ -102,30 +106,10 @@ TEST_F(RegistryKeyTest, NumbersAndFlagsAreReadWithoutTypeCheckAndOnlyWhenTheyFit
         EXPECT_EQ(result, _key.QueryValue(name, flag));
         EXPECT_EQ(result == ERROR_SUCCESS && expected != 0, flag);
     }
-}
-
-// HKCU is writable by every program of the user: a text value may lack its terminator, carry an
-// odd number of bytes, or stop early at an embedded zero. Guarded blocks make any read or write
-// past the buffer fault at once. The ANSI path reads through the narrow text read.
-TEST_F(RegistryKeyTest, CarelessTextValuesAreReadWithinTheBufferAndTerminated)
-{
-    const std::wstring longText(3000, L'x');
-    const std::tuple<const wchar_t*, CStored, const wchar_t*> cases[] = {
-        {L"NoTerminator", Text(L"abc", 6), L"abc"},
-        {L"OddCount", Text(L"abcd", 7), L"abc"},
-        {L"OneByte", Text(L"a", 1), L""},
-        {L"Empty", Text(L"", 0), L""},
-        {L"Embedded", Text(std::wstring(L"ab\0cd", 5), 10), L"ab"},
-        {L"LongNoTerminator", Text(longText, longText.size() * 2), longText.c_str()},
-        {L"Missing", kNoValue, L""},
-    };
-    for (const auto& [name, value, expected] : cases)
-        SetRaw(HKEY_CURRENT_USER, kScratch, name, value);
-    AllocHooks::SetGuarded(true);
     for (const bool wide : {true, false})
     {
         CWidePathScope widePath(wide);
-        for (const auto& [name, value, expected] : cases)
+        for (const auto& [name, value, expected] : texts)
         {
             SCOPED_TRACE(testing::Message() << SystemTextFromWide(name).Ptr() << " wide " << wide);
             CWideString text(L"stale");
@@ -135,9 +119,8 @@ TEST_F(RegistryKeyTest, CarelessTextValuesAreReadWithinTheBufferAndTerminated)
     }
 }
 
-// Another program rewrites the value while we read it, the long form without its terminator.
-// Each read gives one of the stored texts whole, or ERROR_MORE_DATA with an empty text, never a
-// torn or unterminated one.
+// Another program rewrites the value while we read it (the long form unterminated): each read gives
+// a stored text whole, or ERROR_MORE_DATA with an empty text, never a torn or unterminated one.
 TEST_F(RegistryKeyTest, AValueRewrittenDuringTheReadGivesAWholeTextOrACleanError)
 {
     const std::wstring shortText = L"short", longText(5000, L'L');
@@ -147,10 +130,7 @@ TEST_F(RegistryKeyTest, AValueRewrittenDuringTheReadGivesAWholeTextOrACleanError
     const auto writeOrRead = [&](int thread)
     {
         for (unsigned i = 0; thread == 0 && !done; i++)
-        {
-            const CStored stored = (i & 1) ? Text(longText, 10000) : Text(shortText);
-            RegSetValueExW(_key, L"Growing", 0, REG_SZ, stored.second.data(), static_cast<DWORD>(stored.second.size()));
-        }
+            SetRaw(HKEY_CURRENT_USER, kScratch, L"Growing", (i & 1) ? Text(longText, 10000) : Text(shortText));
         for (int i = 0; thread == 1 && i < 400; i++)
         {
             CWidePathScope widePath((i & 1) != 0);

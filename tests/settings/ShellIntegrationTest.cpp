@@ -7,7 +7,7 @@ namespace
 const wchar_t kClassId[] = L"{23170F69-40C1-439B-1000-000100020000}";
 
 // The four keys the handler registers, in the order of the check, then the four it never writes.
-std::vector<std::wstring> HandlerKeys()
+const std::vector<std::wstring> kHandlerKeys = []
 {
     std::vector<std::wstring> keys;
     for (const wchar_t* key :
@@ -16,23 +16,17 @@ std::vector<std::wstring> HandlerKeys()
           L"*\\shellex\\DragDrop", L"Folder\\shellex\\DragDrop"})
         keys.push_back(key + std::wstring(L"Handlers\\VANTOR"));
     return keys;
-}
-const std::vector<std::wstring> kHandlerKeys = HandlerKeys();
+}();
 
-void DeleteHandlerKeys()
-{
-    for (const std::wstring& key : kHandlerKeys)
-        DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
-}
-
-// Each test starts without any handler key of ours and leaves HKEY_CLASSES_ROOT as found.
+// The test starts without any handler key of ours and leaves HKEY_CLASSES_ROOT (the neighbour too) as found.
 class ShellIntegrationTest : public CModuleTest
 {
 protected:
     void SetUp() override
     {
         CModuleTest::SetUp();
-        DeleteHandlerKeys();
+        for (const std::wstring& key : kHandlerKeys)
+            DeleteRegistryTree(HKEY_CLASSES_ROOT, key.c_str());
     }
 
 private:
@@ -42,11 +36,12 @@ private:
                                      {HKEY_CLASSES_ROOT, L"Drive\\shellex"}};
 };
 
-TEST_F(ShellIntegrationTest, AHandlerKeyCountsOnlyWithTheClassIdAsItsDefaultValue)
+// Class ids compare without regard to case. Among the masks: only "*" present is false; all four
+// present with "Folder" absent is true.
+TEST_F(ShellIntegrationTest, HandlerKeysAreCheckedRegisteredAndUnregistered)
 {
     const std::pair<CStored, bool> cases[] = {
         {Text(kClassId), true},
-        // Class ids compare without regard to case.
         {Text(L"{23170f69-40c1-439b-1000-000100020000}"), true},
         {Text(L" {23170F69-40C1-439B-1000-000100020000}"), false},
         {Text(L"{23170F69-40C1-439B-1000-000100020000} "), false},
@@ -62,30 +57,22 @@ TEST_F(ShellIntegrationTest, AHandlerKeyCountsOnlyWithTheClassIdAsItsDefaultValu
         EXPECT_EQ(registered, IsHandlerKeyRegistered("*\\shellex\\ContextMenuHandlers\\VANTOR"))
             << value.second.size() << " bytes";
     }
-}
-
-// Among the masks: only "*" present is false; all four present with "Folder" absent is true.
-TEST_F(ShellIntegrationTest, IntegratedOnlyWhenAllFourRegisteredKeysArePresent)
-{
     for (unsigned present = 0; present < 16; present++)
     {
-        DeleteHandlerKeys();
         for (unsigned i = 0; i < 4; i++)
             if (present & (1u << i))
                 SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[i], L"", Text(kClassId));
+            else
+                DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerKeys[i].c_str());
         EXPECT_EQ(present == 15, IsShellIntegrated()) << "present mask " << present;
     }
-}
 
-// A stale key gives way to one that holds the class id alone. Unregistering removes every handler
-// key of ours whole, also those we never write, and nothing else; a second run finds nothing.
-TEST_F(ShellIntegrationTest, RegisteringWritesTheClassIdAloneAndUnregisteringRemovesEveryHandlerKey)
-{
+    // A stale key gives way to one that holds the class id alone. Unregistering removes every handler
+    // key of ours whole, also those we never write, and nothing else; a second run finds nothing.
     SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[1], L"", Text(L"{00000000-0000-0000-0000-000000000000}"));
     SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[1], L"Extra", Text(L"left over"));
     SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[1] + L"\\Child\\Grandchild", L"Deep", Dword(1));
     RegisterShellIntegration();
-    EXPECT_TRUE(IsShellIntegrated());
     for (size_t i = 0; i < kHandlerKeys.size(); i++)
     {
         SCOPED_TRACE(testing::Message() << "key " << i);
@@ -103,6 +90,5 @@ TEST_F(ShellIntegrationTest, RegisteringWritesTheClassIdAloneAndUnregisteringRem
             EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerKeys[i])) << "run " << run << " key " << i;
         EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, neighbour));
     }
-    DeleteRegistryTree(HKEY_CLASSES_ROOT, neighbour.c_str());
 }
 } // namespace

@@ -3,6 +3,7 @@
 #include "server/Module.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 
 void CModuleTest::SetUp()
@@ -76,37 +77,10 @@ CScratchFolder::CScratchFolder()
     _path = full.c_str();
 }
 
-namespace
-{
-void DeleteTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring full = folder + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(full + L"\\");
-            else
-            {
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.substr(0, folder.size() - 1).c_str());
-}
-} // namespace
-
 CScratchFolder::~CScratchFolder()
 {
-    DeleteTree(std::wstring(_path.Ptr()));
+    std::error_code ignored;
+    std::filesystem::remove_all(_path.Ptr(), ignored);
 }
 
 CWideString CScratchFolder::AddFile(const wchar_t* relativeName, const char* bytes, size_t size)

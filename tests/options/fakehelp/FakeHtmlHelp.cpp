@@ -2,15 +2,14 @@
 
 #include <cstdio>
 
-// Stands in for the HTML Help control's HtmlHelpA: one line per call, "caller|file|command|data".
+// Stands in for the HTML Help control's HtmlHelpA: one line per call, "caller|file|command|data",
+// handle and data whole also in the 64-bit build.
 extern "C" HWND WINAPI HtmlHelpA(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
 {
     char logPath[MAX_PATH + 1] = {};
-    FILE* log =
-        GetEnvironmentVariableA("VANTOR_FAKE_HELP_LOG", logPath, MAX_PATH) > 0 ? std::fopen(logPath, "ab") : nullptr;
-    if (log != nullptr)
+    GetEnvironmentVariableA("VANTOR_FAKE_HELP_LOG", logPath, MAX_PATH);
+    if (FILE* log = std::fopen(logPath, "ab"))
     {
-        // Handle and data whole, also in the 64-bit build.
         std::fprintf(log, "%llu|%s|%u|%llu\n", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(caller)),
                      file != nullptr ? file : "(null)", command, static_cast<unsigned long long>(data));
         std::fclose(log);

@@ -1,0 +1,502 @@
+// The options sheet worked as a user would (page states are CSheet::State() strings), the file
+// manager's plug-in exports and the HTML Help control.
+#include "TestSupport.h"
+
+#include "lang/Language.h"
+#include "options/FoldersPage.h"
+#include "options/HtmlHelp.h"
+#include "options/OptionsPlugin.h"
+#include "resources/ResourceIds.h"
+#include "server/Module.h"
+#include "settings/ShellIntegration.h"
+
+#include <commctrl.h>
+#include <oleauto.h>
+#include <prsht.h>
+#include <shlobj.h>
+
+#include <fstream>
+#include <list>
+
+namespace
+{
+const wchar_t kOptionsKey[] = L"Software\\VANTOR\\Options";
+const std::wstring kHandlerClassKey = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
+const char kFake[] = "vantor_fake_hhctrl.dll";
+
+std::string ReadAll(const CWideString& path)
+{
+    std::ifstream file(path.Ptr(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// The shell's handler keys of the product that exist (all: that may exist), as "path;path;".
+std::wstring HandlerKeys(bool all = false)
+{
+    std::wstring found;
+    for (const wchar_t* shellClass : {L"*", L"Folder", L"Directory", L"Drive"})
+        for (const wchar_t* kind : {L"ContextMenu", L"DragDrop"})
+        {
+            const std::wstring path = std::wstring(shellClass) + L"\\shellex\\" + kind + L"Handlers\\VANTOR";
+            found += all || RegistryKeyExists(HKEY_CLASSES_ROOT, path) ? path + L";" : L"";
+        }
+    return found;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000)
+{
+    for (const DWORD start = GetTickCount(); !condition(); Sleep(20))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+// A property sheet of this process, worked from another thread.
+struct CSheet
+{
+    HWND Window;
+
+    HWND Item(int itemId) const { return GetDlgItem(PropSheet_GetCurrentPageHwnd(Window), itemId); }
+    HWND List() const { return Item(IDC_SYSTEM_ITEMS_LIST); }
+    bool ApplyEnabled() const { return IsWindowEnabled(GetDlgItem(Window, 0x3021)) != FALSE; }
+    // After OK or Cancel the sheet's loop must wake up to end.
+    void Press(int button) const
+    {
+        SendMessageW(Window, PSM_PRESSBUTTON, button, 0);
+        PostMessageW(Window, WM_NULL, 0, 0);
+    }
+    // The page's controls in tab order: a check box or radio button "1" or "0", an edit "<text>", a
+    // push button "b", the command list its ticks "{1101...}"; "-" before a disabled one.
+    std::wstring State() const
+    {
+        std::wstring state;
+        for (HWND c = GetWindow(PropSheet_GetCurrentPageHwnd(Window), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+        {
+            wchar_t name[32] = {};
+            GetClassNameW(c, name, 32);
+            const LONG type = GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK;
+            std::wstring part;
+            for (int row = 0; lstrcmpiW(name, WC_LISTVIEWW) == 0 && row < ListView_GetItemCount(c); row++)
+                part += ListView_GetCheckState(c, row) == 1 ? L"1" : L"0";
+            if (lstrcmpiW(name, WC_LISTVIEWW) == 0)
+                part = L"{" + part + L"}";
+            else if (lstrcmpiW(name, L"Edit") == 0)
+                part = L"<" + WindowText(c) + L">";
+            else if (lstrcmpiW(name, L"Button") == 0 && type != BS_GROUPBOX)
+                part = type == BS_PUSHBUTTON ? L"b" : SendMessageW(c, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"1" : L"0";
+            state += part.empty() || IsWindowEnabled(c) ? part : L"-" + part;
+        }
+        return state;
+    }
+};
+
+// ShowOptions while `script` works the sheet from another thread; its result. A script that stops
+// early (a failed assertion) has the sheet cancelled.
+HRESULT ShowOptionsWith(IPluginOptions* plugin, const std::function<void(const CSheet&)>& script)
+{
+    bool shown = false;
+    CDialogWatcher watcher(nullptr,
+                           [&](HWND dialog)
+                           {
+                               if (PropSheet_GetTabControl(dialog) == nullptr)
+                                   return;
+                               shown = true;
+                               script(CSheet{dialog});
+                               EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, 2000)) << "left open";
+                               CSheet{dialog}.Press(PSBTN_CANCEL);
+                           });
+    const HRESULT result = plugin->ShowOptions(nullptr, 0x12345678); // the second argument means nothing
+    watcher.Stop();
+    EXPECT_EQ(SUCCEEDED(result), shown) << "a sheet if and only if ShowOptions succeeded";
+    return result;
+}
+
+// Keeps the shell's keys as found and starts without settings; the object is made before the heap is counted.
+class OptionsTest : public CSettingsRegistryTest
+{
+protected:
+    void SetUp() override
+    {
+        const std::wstring keys = HandlerKeys(true) + kHandlerClassKey + L";";
+        for (size_t start = 0, end; (end = keys.find(L';', start)) != std::wstring::npos; start = end + 1)
+            Guards.emplace_back(HKEY_CLASSES_ROOT, keys.substr(start, end - start));
+        Guards.emplace_back(HKEY_LOCAL_MACHINE,
+                            L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved");
+        ASSERT_EQ(S_OK, CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, reinterpret_cast<void**>(&Plugin)));
+        CSettingsRegistryTest::SetUp();
+    }
+    void TearDown() override
+    {
+        CSettingsRegistryTest::TearDown();
+        EXPECT_EQ(0u, Plugin != nullptr ? Plugin->Release() : 0u);
+    }
+    void Set(const wchar_t* name, const CStored& value) { SetRaw(HKEY_CURRENT_USER, kOptionsKey, name, value); }
+    static CStored Option(const wchar_t* name) { return RawValue(HKEY_CURRENT_USER, kOptionsKey, name); }
+
+    IPluginOptions* Plugin = nullptr;
+    std::list<CRegistrySnapshot> Guards;
+};
+
+// A command list that refuses the row of "Extract to" (position 3), as one out of memory would;
+// subclassed as it is created, before the page fills it.
+WNDPROC g_ListProc = nullptr;
+LRESULT CALLBACK RefusingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const bool refused = message == LVM_INSERTITEMW && reinterpret_cast<const LVITEMW*>(lParam)->iItem == 3;
+    return refused ? -1 : CallWindowProcW(g_ListProc, window, message, wParam, lParam);
+}
+LRESULT CALLBACK SubclassListOnCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    wchar_t name[32] = {};
+    const HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && GetClassNameW(window, name, 32) > 0 && lstrcmpW(name, WC_LISTVIEWW) == 0)
+        g_ListProc = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefusingListProc)));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// One object shows the sheet as often as asked. OK saves what the pages show, the mask without bits
+// no row stands for; never a page not opened, nor integration unasked. Opening is no change.
+TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheyShow)
+{
+    const wchar_t* const names[5] = {L"ContextMenu", L"CascadedMenu", L"WorkDirType", L"WorkDirPath",
+                                     L"TempRemovableOnly"};
+    struct
+    {
+        CStored Stored[5]; // by the names above; {}: none
+        bool Registered;
+        const wchar_t* System;  // integrate, cascaded, {ticks}
+        const wchar_t* Folders; // the three types, <path>, "...", removable drives only; null: not opened
+        DWORD SavedMask;
+    } const cases[] = {
+        {{Dword(0), Dword(0), Dword(2), Text(L"D:\\Work"), Dword(0)}, true, L"10{00000000000}", L"001<D:\\Work>b0", 0},
+        {{Dword(0x28), Dword(1), Dword(0), Text(L"E:\\"), Dword(1)}, false, L"01{10000000000}", L"100-<E:\\>-b1", 0x20},
+        {{Dword(0x2205), Dword(0), Dword(1), Text(L""), Dword(0)}, true, L"10{01010011000}", L"010-<>-b0", 0x2205},
+        {{Dword(0x1D12), Dword(1), Dword(2), {}, Dword(0)}, false, L"01{00101100111}", L"100-<>-b0", 0x1D12},
+        {{{}, Dword(1), Dword(3), Text(L"F:\\x"), {}}, false, L"01{11111111111}", L"100-<F:\\x>-b1", 0x3F37},
+        {{Dword(0x3F37), Dword(1), Dword(7), {}, {}}, false, L"01{11111111111}", nullptr, 0x3F37}};
+    for (const auto& [stored, registered, system, folders, mask] : cases)
+    {
+        SCOPED_TRACE(testing::Message() << system << " " << (folders ? folders : L""));
+        DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
+        for (int i = 0; i < 5; i++)
+            if (stored[i] != kNoValue)
+                Set(names[i], stored[i]);
+        registered ? RegisterShellIntegration() : UnregisterShellIntegration();
+        const std::wstring handlers = HandlerKeys();
+        EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                        [&](const CSheet& s)
+                                        {
+                                            EXPECT_EQ(system, s.State());
+                                            if (folders != nullptr)
+                                                PropSheet_SetCurSel(s.Window, nullptr, 1);
+                                            EXPECT_EQ(folders ? folders : system, s.State());
+                                            EXPECT_FALSE(s.ApplyEnabled());
+                                            s.Press(PSBTN_OK);
+                                        }));
+        // A specified folder without a path was shown, and is saved, as the system's.
+        const std::wstring shown = folders != nullptr ? folders : L"";
+        const size_t path = shown.find(L'<') + 1;
+        const CStored saved[5] = {Dword(mask), Dword(system[1] == L'1'),
+                                  folders ? Dword(static_cast<DWORD>(shown.find(L'1'))) : stored[2],
+                                  folders ? Text(shown.substr(path, shown.find(L'>') - path)) : stored[3],
+                                  folders ? Dword(shown.back() == L'1') : stored[4]};
+        for (int i = 0; i < 5; i++)
+            EXPECT_EQ(saved[i], Option(names[i])) << names[i];
+        EXPECT_EQ(handlers, HandlerKeys());
+    }
+}
+
+// The box registers anew on every OK (a lost class key comes back) and unregisters only when the
+// user cleared it, not when it opened clear for a lost key. A row the list refused is neither
+// ticked nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
+TEST_F(OptionsTest, TheIntegrationBoxAndTheCommandListSaveWhatTheUserChanged)
+{
+    RegisterShellIntegration();
+    const std::wstring all = HandlerKeys();
+    // {key removed, clicks, the boxes shown, handler keys after OK (all, before, none), class key kept}
+    const std::tuple<std::wstring, std::vector<int>, const wchar_t*, const wchar_t*, bool> steps[] = {
+        {kHandlerClassKey, {}, L"11", L"all", true},
+        {L"Drive\\shellex\\DragDropHandlers\\VANTOR", {IDC_SYSTEM_CASCADED}, L"01", L"before", true},
+        {L"", {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_INTEGRATE}, L"00", L"", false}};
+    for (const auto& [removed, clicks, shown, after, classKept] : steps)
+    {
+        if (!removed.empty())
+            DeleteRegistryTree(HKEY_CLASSES_ROOT, removed.c_str());
+        const std::wstring before = HandlerKeys();
+        EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                        [&](const CSheet& s)
+                                        {
+                                            EXPECT_EQ(shown, s.State().substr(0, 2));
+                                            for (int item : clicks)
+                                                SendMessageW(s.Item(item), BM_CLICK, 0, 0);
+                                            s.Press(PSBTN_OK);
+                                        }));
+        EXPECT_EQ(*after == L'a' ? all : *after == L'b' ? before : L"", HandlerKeys()) << shown;
+        EXPECT_EQ(classKept ? Text(L"Apartment") : kNoValue,
+                  RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey + L"\\InprocServer32", L"ThreadingModel"));
+    }
+    Set(L"ContextMenu", Dword(0x1 | 0x4));
+    HHOOK hook = SetWindowsHookExW(WH_CBT, SubclassListOnCreation, nullptr, GetCurrentThreadId());
+    EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                    [](const CSheet& s)
+                                    {
+                                        EXPECT_EQ(L"00{0100000000}", s.State());
+                                        ListView_SetItemState(s.List(), -1, LVIS_SELECTED, LVIS_SELECTED);
+                                        EXPECT_FALSE(s.ApplyEnabled());
+                                        ListView_SetCheckState(s.List(), 9, TRUE); // Compress and email...
+                                        EXPECT_TRUE(s.ApplyEnabled());
+                                        s.Press(PSBTN_APPLYNOW);
+                                        EXPECT_FALSE(s.ApplyEnabled());
+                                        ListView_SetCheckState(s.List(), 0, TRUE);
+                                        s.Press(PSBTN_CANCEL);
+                                    }));
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(Dword(0x1 | 0x400), Option(L"ContextMenu"));
+}
+
+// A failed allocation before the sheet shows gives E_OUTOFMEMORY; a page whose set-up failed saves
+// nothing on OK. With all rows in, the script cancels, so no run saves.
+TEST_F(OptionsTest, ExhaustedMemoryShowsNothingOrSavesNothing)
+{
+    Set(L"ContextMenu", Dword(0x28));
+    Set(L"CascadedMenu", Dword(1));
+    RegisterShellIntegration();
+    const std::wstring registered = HandlerKeys();
+    HRESULT result = S_OK;
+    int notShown = 0, shown = 0;
+    ForEachAllocationFailure(
+        [&]
+        {
+            result = ShowOptionsWith(Plugin, [](const CSheet& s)
+                                     { s.Press(ListView_GetItemCount(s.List()) == 11 ? PSBTN_CANCEL : PSBTN_OK); });
+        },
+        [&](bool failed, bool threw)
+        {
+            EXPECT_FALSE(threw);
+            EXPECT_TRUE(result == S_OK || (failed && result == E_OUTOFMEMORY)) << std::hex << result;
+            (result == S_OK ? shown : notShown) += failed;
+            EXPECT_EQ(std::make_tuple(Dword(0x28), Dword(1), registered),
+                      std::make_tuple(Option(L"ContextMenu"), Option(L"CascadedMenu"), HandlerKeys()));
+        });
+    EXPECT_GE(notShown, 4);
+    EXPECT_GE(shown, 10);
+}
+
+// "..." opens the folder browser, titled as the product says; the folder confirmed with OK lands
+// in the edit and turns Apply on. The page object rides in its window's user data, which must
+// give the whole pointer back: in the 64-bit build it lies above 4 GB.
+TEST_F(OptionsTest, TheFolderConfirmedInTheBrowserLandsInTheEditOfAPageAboveFourGigabytes)
+{
+    CScratchFolder scratch;
+    const CWideString chosen = scratch.AddFolder(L"Chosen");
+    Set(L"WorkDirType", Dword(2));
+    Set(L"WorkDirPath", Text(L"C:\\High"));
+#ifdef _WIN64
+    CHighMemory high(sizeof(CFoldersPage));
+    BYTE* place = high.Get();
+#else
+    alignas(CFoldersPage) BYTE place[sizeof(CFoldersPage)];
+#endif
+    ASSERT_NE(nullptr, place);
+    CFoldersPage* page = new (place) CFoldersPage;
+    HWND sheet = nullptr;
+    CDialogWatcher watcher(
+        nullptr,
+        [&](HWND dialog)
+        {
+            if (sheet == nullptr)
+            {
+                EXPECT_EQ(L"001<C:\\High>b1", CSheet{sheet = dialog}.State());
+                // The browser is modal on the sheet's thread; the watcher answers it next.
+                PostMessageW(CSheet{sheet}.Item(IDC_FOLDERS_BROWSE), BM_CLICK, 0, 0);
+                return;
+            }
+            EXPECT_NE(nullptr,
+                      FindWindowExW(dialog, nullptr, L"Static", L"Specify a location for temporary archive files."));
+            // Wine's browser may stop its tree short of a folder: asked again until the tree shows it.
+            const HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+            wchar_t text[16] = {};
+            TVITEMW item = {TVIF_TEXT, nullptr, 0, 0, text, 16, 0, 0, 0, 0};
+            for (int i = 0; i < 100 && lstrcmpW(text, L"Chosen") != 0; i++, Sleep(50))
+            {
+                SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.Ptr()));
+                item.hItem = TreeView_GetSelection(tree);
+                SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+            }
+            PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            EXPECT_TRUE(WaitUntil([&] { return CSheet{sheet}.ApplyEnabled(); }));
+            EXPECT_EQ(chosen.Ptr(), WindowText(CSheet{sheet}.Item(IDC_FOLDERS_PATH)));
+            CSheet{sheet}.Press(PSBTN_CANCEL);
+        });
+    COwningVector<CSheetPageInfo> pages;
+    pages.Add(CSheetPageInfo{page, CWideString(), IDD_FOLDERS_PAGE});
+    ShowPropertySheet(pages, nullptr, CWideString(L"Options"));
+    EXPECT_EQ(2u, watcher.Stop().size());
+    page->~CFoldersPage();
+}
+
+// Properties replace the held value: the name and the class id (its bytes in memory order), the
+// others empty ("0": VT_EMPTY). CreateObject refuses wrong identifiers and null arguments; the
+// object answers IUnknown only and holds no module lock.
+TEST_F(OptionsTest, PropertiesAndTheObject)
+{
+    const std::string name(reinterpret_cast<const char*>(L"Vantor"), 12),
+        classId("\x69\x0F\x17\x23\xC1\x40\x8D\x27\x10\0\0\1\0\2\0", 16);
+    for (ULONG id : {0, 1, 2, 3, 4, 100})
+    {
+        VARIANT value = {};
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocString(L"held before");
+        EXPECT_EQ(S_OK, GetPluginProperty(id, &value));
+        const std::string expected = id == 0 ? name : id == 3 ? classId : "0";
+        EXPECT_EQ(expected, value.vt != VT_BSTR
+                                ? std::to_string(value.vt)
+                                : std::string(reinterpret_cast<char*>(value.bstrVal), SysStringByteLen(value.bstrVal)));
+        VariantClear(&value);
+    }
+    EXPECT_EQ(E_POINTER, GetPluginProperty(0, nullptr));
+    GUID otherClass = CLSID_OptionsPlugin, otherInterface = IID_IPluginOptions;
+    otherClass.Data4[7] = 1;
+    otherInterface.Data1 ^= 0x100;
+    const HRESULT kNoClass = static_cast<HRESULT>(0x80040111);
+    const GUID *plugin = &CLSID_OptionsPlugin, *options = &IID_IPluginOptions, *unknown = &IID_IUnknown;
+    const std::tuple<const GUID*, const GUID*, HRESULT> cases[] = {
+        {&otherClass, options, kNoClass}, {options, options, kNoClass}, {&otherClass, unknown, kNoClass},
+        {nullptr, options, E_POINTER},    {plugin, nullptr, E_POINTER}, {plugin, &otherInterface, E_NOINTERFACE},
+        {plugin, unknown, E_NOINTERFACE}};
+    for (const auto& [classGuid, interfaceGuid, expected] : cases)
+    {
+        void* object = reinterpret_cast<void*>(1);
+        EXPECT_EQ(std::make_pair(expected, static_cast<void*>(nullptr)),
+                  std::make_pair(CreateObject(classGuid, interfaceGuid, &object), object))
+            << classGuid << ", " << interfaceGuid;
+    }
+    EXPECT_EQ(E_POINTER, CreateObject(plugin, options, nullptr));
+    const LONG liveBefore = g_LiveObjectCount;
+    IUnknown* made = nullptr;
+    ASSERT_EQ(S_OK, CreateObject(plugin, options, reinterpret_cast<void**>(&made)));
+    EXPECT_EQ(liveBefore, g_LiveObjectCount);
+    EXPECT_EQ(0u, made->Release());
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(std::make_pair(E_NOINTERFACE, static_cast<void*>(nullptr)),
+              std::make_pair(Plugin->QueryInterface(IID_IPluginOptions, &object), object));
+    EXPECT_EQ(std::make_pair(S_OK, static_cast<void*>(static_cast<IUnknown*>(Plugin))),
+              std::make_pair(Plugin->QueryInterface(IID_IUnknown, &object), object));
+    EXPECT_EQ(1u, Plugin->Release());
+    EXPECT_EQ(E_NOTIMPL, Plugin->ReservedOperation(0));
+}
+
+// The help control's path is always terminated and fits the old 260-byte buffer (it was once read
+// without room for a missing terminator: the fourth row). The registry's path is loaded first,
+// then the name in the system folder, never the program's folder where the fake lies; a failure,
+// also a module without HtmlHelpA at ordinal 14, is never retried. The sheet's pages ask for
+// their topics, the process-wide control loading once.
+TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
+{
+    const wchar_t inprocKey[] = L"CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}\\InprocServer32";
+    Guards.emplace_back(HKEY_CLASSES_ROOT, inprocKey); // a class key of the tests' own, not the process-wide one
+    CScratchFolder scratch;
+    const CWideString log = scratch.Path() + L"help.log";
+    CEnvironmentVariable logVariable(L"VANTOR_FAKE_HELP_LOG", log);
+    wchar_t self[MAX_PATH + 1] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring folder(TestProgramFolder().Ptr()), fake = folder + L"vantor_fake_hhctrl.dll", a259(259, L'A'),
+                                                          a260(260, L'A');
+    // {stored, path found, load attempts}
+    // clang-format off
+    const std::tuple<CStored, std::wstring, int> cases[] = {
+        {Text(fake), fake, 1}, {Text(self), self, 1}, {Text(L"C:\\h.ocx"), L"C:\\h.ocx", 2},
+        {Text(L"C:\\h.ocx", 16), L"C:\\h.ocx", 2}, {Text(a259, 518), a259, 2}, {Text(a260, 520), L"", 1},
+        {Text(a260), L"", 1}, {CStored{REG_BINARY, {'C', ':', '\\', 'b'}}, L"C:\\b", 2}, {Text(L""), L"", 1},
+        {kNoValue, L"", 1}};
+    // clang-format on
+    for (const auto& [stored, expected, attempts] : cases)
+    {
+        SCOPED_TRACE(testing::Message() << expected.size() << " " << CWideString(expected.c_str()));
+        const bool loads = &stored == &std::get<0>(cases[0]);
+        DeleteFileW(log);
+        DeleteRegistryTree(HKEY_CLASSES_ROOT, inprocKey);
+        if (stored != kNoValue)
+            SetRaw(HKEY_CLASSES_ROOT, inprocKey, L"", stored);
+        CHtmlHelpControl control("CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}", kFake);
+        CNarrowString path("stale");
+        EXPECT_EQ(!expected.empty(), control.FindControlPath(path));
+        EXPECT_EQ(std::string(expected.begin(), expected.end()), std::string(path.Ptr(), path.Length()));
+        for (int call = 0; call < 2; call++)
+            EXPECT_EQ(nullptr, control.Call(reinterpret_cast<HWND>(0x1234), "C:\\x.chm::/a.htm", 15, 7));
+        EXPECT_EQ(
+            std::make_tuple(attempts, !loads, loads),
+            std::make_tuple(control.LoadAttempts(), control.LoadFailed(), control.Module() == GetModuleHandleA(kFake)));
+        EXPECT_EQ(loads ? "4660|C:\\x.chm::/a.htm|15|7\n4660|C:\\x.chm::/a.htm|15|7\n" : "", ReadAll(log));
+    }
+    // The sheet translated, also on the ANSI path of Windows 98 (PropertySheetA, narrow titles) where
+    // what the code page lacks arrives as "_". Even a refused CreateObject loads the language first.
+    // 0x01000302 left out, 0x02000103 translated empty; the euro sign and e grave lie inside the
+    // ANSI code page 1252, Cyrillic outside. A Lang value with a backslash is the path it names.
+    const char file[] = ";!@Lang@!UTF-8! test\n01000000 = \"Optionen \xE2\x82\xAC\"\n01000300 = \"Syst\xC3\xA8me\"\n"
+                        "01000200 = \"\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB8\"\n01000301 = \"Integrieren\"\n"
+                        "0200010F = \"Hinzuf\xC3\xBCgen zu {0}\"\n02000141 = \"<Archiv>\"\n02000103 = \"\"\n";
+    SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(scratch.AddFile(L"Test.txt", file).Ptr()));
+    const wchar_t helpKey[] = L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
+    Guards.emplace_back(HKEY_CLASSES_ROOT, helpKey);
+    SetRaw(HKEY_CLASSES_ROOT, helpKey, L"", Text(fake));
+    const std::string help = std::string(folder.begin(), folder.end()) + "Vantor.chm::/fm/plugins/Vantor/options.htm#";
+    const bool loaded = g_LangLoaded;
+    g_LangLoaded = false;
+    void* object = nullptr;
+    EXPECT_EQ(E_NOINTERFACE, CreateObject(&CLSID_OptionsPlugin, &IID_IUnknown, &object));
+    EXPECT_TRUE(g_LangLoaded);
+    for (bool wide : {true, false})
+    {
+        CWidePathScope width(wide);
+        DeleteFileW(log);
+        DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
+        const auto script = [&](const CSheet& s)
+        {
+            std::wstring texts = WindowText(s.Window);
+            for (int tab = 0; tab < 2; tab++)
+            {
+                wchar_t text[64] = {};
+                TCITEMW item = {TCIF_TEXT, 0, 0, text, 64, 0, 0};
+                SendMessageW(PropSheet_GetTabControl(s.Window), TCM_GETITEMW, tab, reinterpret_cast<LPARAM>(&item));
+                texts += L"|" + std::wstring(text);
+            }
+            for (int item : {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_CASCADED})
+                texts += L"|" + WindowText(s.Item(item));
+            for (int row : {0, 3, 6, 7})
+            {
+                wchar_t text[64] = {};
+                LVITEMW item = {};
+                item.pszText = text;
+                item.cchTextMax = 64;
+                SendMessageW(s.List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+                texts += L"|" + std::wstring(text);
+            }
+            EXPECT_EQ(std::wstring(L"Optionen \u20AC|Syst\u00E8me|") +
+                          (wide ? L"\u041F\u0430\u043F\u043A\u0438" : L"_____") +
+                          L"|Integrieren|Cascaded context menu||Extract to <Folder>|Compress to <Archiv>.zip and "
+                          L"email|Hinzuf\u00FCgen zu <Archiv>.VNTX",
+                      texts);
+            s.Press(PSBTN_HELP);
+            ListView_SetCheckState(s.List(), 0, FALSE);
+            PropSheet_SetCurSel(s.Window, nullptr, 1);
+            s.Press(PSBTN_HELP);
+            s.Press(PSBTN_OK);
+        };
+        EXPECT_EQ(S_OK, ShowOptionsWith(Plugin, script)) << wide;
+        EXPECT_EQ("0|" + help + "system|0|0\n0|" + help + "folders|0|0\n", ReadAll(log));
+        EXPECT_EQ(Dword(0x3F37 & ~0x20), Option(L"ContextMenu"));
+    }
+    EXPECT_EQ(1, g_HtmlHelpControl.LoadAttempts());
+    g_LangTable.Clear();
+    g_LangLoaded = loaded;
+}
+} // namespace
