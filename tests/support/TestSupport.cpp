@@ -191,44 +191,26 @@ void DeleteRegistryTree(HKEY root, const wchar_t* path)
     RegDeleteKeyW(root, path);
 }
 
-struct CRegistrySnapshot::CNode
-{
-    bool Exists = false;
-    CValues Values;
-    std::vector<std::pair<std::wstring, CNode>> Children;
-};
+// Declared by the headers for newer systems only; every system the tests run on has it.
+extern "C" LONG WINAPI RegCopyTreeW(HKEY source, LPCWSTR subKey, HKEY destination);
 
 namespace
 {
-void SaveNode(HKEY root, const std::wstring& path, CRegistrySnapshot::CNode& node)
+// Copies the key `from` with everything below it to `to`, which is created.
+void CopyRegistryTree(HKEY fromRoot, const std::wstring& from, HKEY toRoot, const std::wstring& to)
 {
-    node.Exists = RegistryKeyExists(root, path);
-    node.Values = RawValues(root, path);
-    for (const std::wstring& name : RawSubKeys(root, path))
-    {
-        node.Children.emplace_back(name, CRegistrySnapshot::CNode());
-        SaveNode(root, path + L"\\" + name, node.Children.back().second);
-    }
-}
-
-void RestoreNode(HKEY root, const std::wstring& path, const CRegistrySnapshot::CNode& node)
-{
-    if (!node.Exists)
-        return;
-    HKEY key;
-    if (RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    for (const auto& value : node.Values)
-        RegSetValueExW(key, value.first.empty() ? nullptr : value.first.c_str(), 0, value.second.first,
-                       value.second.second.empty() ? nullptr : value.second.second.data(),
-                       static_cast<DWORD>(value.second.second.size()));
-    RegCloseKey(key);
-    for (const auto& child : node.Children)
-        RestoreNode(root, path + L"\\" + child.first, child.second);
+    HKEY source;
+    HKEY destination;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(fromRoot, from.c_str(), 0, KEY_READ, &source));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(toRoot, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &destination, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS, RegCopyTreeW(source, nullptr, destination));
+    RegCloseKey(source);
+    RegCloseKey(destination);
 }
 } // namespace
 
-CRegistrySnapshot::CRegistrySnapshot(HKEY root, const std::wstring& path) : _root(root), _path(path), _saved(new CNode)
+CRegistrySnapshot::CRegistrySnapshot(HKEY root, const std::wstring& path) : _root(root), _path(path)
 {
     for (size_t end = path.find(L'\\'); end != std::wstring::npos; end = path.find(L'\\', end + 1))
         if (!RegistryKeyExists(root, path.substr(0, end)))
@@ -236,14 +218,22 @@ CRegistrySnapshot::CRegistrySnapshot(HKEY root, const std::wstring& path) : _roo
             _path = path.substr(0, end);
             break;
         }
-    SaveNode(root, _path, *_saved);
+    if (!RegistryKeyExists(root, _path))
+        return;
+    static LONG counter = 0;
+    _copy = L"Software\\VantorTestSnapshots\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(InterlockedIncrement(&counter));
+    CopyRegistryTree(root, _path, HKEY_CURRENT_USER, _copy);
 }
 
 CRegistrySnapshot::~CRegistrySnapshot()
 {
     DeleteRegistryTree(_root, _path.c_str());
-    RestoreNode(_root, _path, *_saved);
-    delete _saved;
+    if (_copy.empty())
+        return;
+    CopyRegistryTree(HKEY_CURRENT_USER, _copy, _root, _path);
+    DeleteRegistryTree(HKEY_CURRENT_USER, _copy.c_str());
+    RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VantorTestSnapshots"); // once no other copy is there
 }
 
 void CSettingsRegistryTest::SetUp()

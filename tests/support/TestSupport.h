@@ -117,12 +117,10 @@ public:
     CRegistrySnapshot(const CRegistrySnapshot&) = delete;
     CRegistrySnapshot& operator=(const CRegistrySnapshot&) = delete;
 
-    struct CNode;
-
 private:
     HKEY _root;
     std::wstring _path;
-    CNode* _saved;
+    std::wstring _copy; // under HKEY_CURRENT_USER; empty when the key was missing
 };
 
 // The product's settings key under HKEY_CURRENT_USER.
