@@ -13,17 +13,14 @@
 #include <memory>
 #include <regex>
 
-// What reaches the stand-in programs beside the test program (its folder is the module folder).
-// Every verb's command line is pinned end to end (tests/e2e/expected/received-*.txt); here what the
-// host never sends: the Windows 98 path, taken names, the bounded wait, exhausted memory, handles.
+// What reaches the stand-in programs beside the test program (its folder is the module folder) where
+// the end-to-end run cannot look: the Windows 98 path, taken names, the bounded wait, memory, handles.
 namespace
 {
-// One record of a stand-in's log: its values by key, absent ones empty; "Name" holds the Name=
-// lines in order, each ended by "|".
+// One record of a stand-in's log by key, absent ones empty; "Name" holds the Name= lines, each ended by "|".
 using CRecord = std::map<std::wstring, std::wstring>;
 
-// Every test starts with the default settings (all commands, cascaded) and points the stand-ins'
-// logs into a scratch folder, which it reads back.
+// Default settings (all commands, cascaded); the stand-ins log into a scratch folder.
 class LaunchTest : public CSettingsRegistryTest
 {
 protected:
@@ -66,8 +63,7 @@ private:
     CEnvironmentVariable _fileManagerVariable{L"VANTOR_FILEMANAGER_LOG", _fileManagerLog.c_str()};
 };
 
-// Number of open handles of this process, every handle value probed: Wine's
-// GetProcessHandleCount reports 0 whatever is open.
+// Every handle value probed: Wine's GetProcessHandleCount reports 0 whatever is open.
 long CountOpenHandles()
 {
     long open = 0;
@@ -82,9 +78,8 @@ std::wstring ArchiverProgram()
     return L"\"" + std::wstring(TestProgramFolder().Ptr()) + L"VNTXG.exe\"";
 }
 
-// The command line with its list argument ("VNTX<kind>Mapping<n>:<size>:VNTX<kind>MappingEndEvent<m>",
-// numbers without sign or leading zero) replaced by "<Extract list>" or "<Compress list>"; `parts`
-// receives n, size and m.
+// The list argument "VNTX<kind>Mapping<n>:<size>:VNTX<kind>MappingEndEvent<m>" (numbers without sign
+// or leading zero) cut to "<Extract list>" or "<Compress list>"; `parts` receives n, size and m.
 std::wstring CutListArgument(const std::wstring& commandLine, std::wstring* parts = nullptr)
 {
     const std::wregex pattern(L"VNTX(Extract|Compress)Mapping(0|[1-9][0-9]*):([0-9]+):"
@@ -119,9 +114,8 @@ DWORD Launch(char operation, const CNameList& names, const wchar_t* text = L"", 
 
 using CHandles = std::vector<std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>>;
 
-// Holds (as an event or a mapping) each prefix with the first `draws` numbers of each seed from a
-// second ahead of the clock on, then waits for the first of them: a launch that seeds with the
-// clock finds its first numbers taken, however slowly the names were taken.
+// Holds (as events or mappings) each prefix with the first `draws` numbers of each seed from a second
+// ahead on, then waits for that tick: a launch seeding with the clock finds its first numbers taken.
 const DWORD kHeldTicks = 500;
 DWORD HoldComingTicks(int draws, const std::vector<std::pair<std::string, bool>>& prefixes, CHandles& held)
 {
@@ -149,13 +143,7 @@ DWORD HoldComingTicks(int draws, const std::vector<std::pair<std::string, bool>>
 // the command line goes through the ANSI code page, the names never do.
 TEST_F(LaunchTest, CommandLinesAndListsAsTheArchiverReceivesThem)
 {
-    enum
-    {
-        kEmail = 1,
-        kDialog = 2,
-        kAnsi = 4, // the Windows 98 path
-        kNoNames = 8,
-    };
+    const int kEmail = 1, kDialog = 2, kAnsi = 4 /* the Windows 98 path */, kNoNames = 8;
     struct
     {
         char Operation;
@@ -198,7 +186,7 @@ TEST_F(LaunchTest, CommandLinesAndListsAsTheArchiverReceivesThem)
 
 TEST_F(LaunchTest, NameListsTakeAFreeNameHoldTheirNamesExactlyAndGiveUpAfterBoundedAttempts)
 {
-    // Each name with its zero unit after a leading zero unit; UTF-16 as it is, surrogates included.
+    // A leading zero unit, then each name and its zero unit, UTF-16 as it is.
     const std::vector<std::wstring> lists[] = {{}, {L"C:\\a", L"C:\\bb"}, {L"\xD83D\xDE00", L"\x4E2D\\", L""}};
     const std::vector<BYTE> blocks[] = {
         {0, 0},
@@ -219,8 +207,7 @@ TEST_F(LaunchTest, NameListsTakeAFreeNameHoldTheirNamesExactlyAndGiveUpAfterBoun
         std::wstring parts[3]; // the mapping's number, the size, the event's number
         ASSERT_EQ(L"P -ai#<Extract list>", CutListArgument(commandLines[i].Ptr(), parts));
         EXPECT_EQ(std::to_wstring(blocks[i].size()), parts[1]);
-        // Reachable by the names on the command line: exactly the block, and a manual-reset event,
-        // not signalled.
+        // By the names on the command line: exactly the block, and a manual-reset event, not signalled.
         HANDLE opened = OpenFileMappingW(FILE_MAP_READ, FALSE, (L"VNTXExtractMapping" + parts[0]).c_str());
         ASSERT_NE(nullptr, opened);
         const BYTE* view = static_cast<const BYTE*>(MapViewOfFile(opened, FILE_MAP_READ, 0, 0, 0));
@@ -237,9 +224,8 @@ TEST_F(LaunchTest, NameListsTakeAFreeNameHoldTheirNamesExactlyAndGiveUpAfterBoun
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
         CloseHandle(event);
     }
-    // A name held by an object of the other kind cannot be had at all; one held by an object of
-    // the same kind is skipped, for as many draws as the limit allows, not forever. Either way
-    // the launch gives up without starting the archiver and closes what it had created.
+    // A name held by the other kind of object cannot be had; one of the same kind is skipped as often
+    // as the limit allows. Either way nothing starts and what was made is closed.
     struct
     {
         const char* Held;
@@ -311,10 +297,8 @@ TEST_F(LaunchTest, TheWaitForTheArchiverIsBounded)
         CRecord& record = records.back();
         EXPECT_EQ(item.Mode, record[L"Mode"]);
         EXPECT_EQ(item.Block, record[L"Block"]);
-        if (record[L"Block"] == L"exact")
-        {
-            EXPECT_EQ(L"C:\\late\\\xD83D\xDE00.zip|C:\\late\\b.rar|opened", record[L"Name"] + record[L"Event"]);
-        }
+        const std::wstring list = record[L"Name"] + record[L"Event"];
+        EXPECT_EQ(item.Block[0] != 0 ? L"C:\\late\\\xD83D\xDE00.zip|C:\\late\\b.rar|opened" : list, list);
         if (!record[L"Pid"].empty())
         {
             HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(record[L"Pid"]));
@@ -325,17 +309,15 @@ TEST_F(LaunchTest, TheWaitForTheArchiverIsBounded)
     }
 }
 
-// Every allocation point of a launch fails the same way: the call throws and releases what it had
-// made, blocks and handles, and only a run that got every block it asked for starts the archiver.
-// Through the menu the error box comes up in the user's language and the shell hears of success.
+// Each allocation of a launch failing throws and releases its blocks and handles; only a whole run
+// starts the archiver. Through the menu the error box is in the user's language; the shell hears S_OK.
 TEST_F(LaunchTest, ExhaustedMemoryReleasesEverythingAndShowsTheErrorBoxInTheUsersLanguage)
 {
     CEnvironmentVariable mode(L"VANTOR_ARCHIVER_MODE", L"exit");
     const CNameList names({L"C:\\Work\\a.zip", L"C:\\Work\\b.zip"});
     const auto compress = [&]
     { return CompressFiles(Work.Path(), CWideString(L"Work.zip"), CWideString(L"zip"), names, true, false, false); };
-    // The first launch, and the first exception thrown, of a process open a few handles of the
-    // system's own for good: the count starts after both.
+    // The first launch and the first exception open handles of the system's own for good.
     EXPECT_EQ(0u, compress());
     AllocHooks::FailNth(1);
     EXPECT_THROW(compress(), CNewException);
@@ -359,8 +341,7 @@ TEST_F(LaunchTest, ExhaustedMemoryReleasesEverythingAndShowsTheErrorBoxInTheUser
     ASSERT_EQ(S_OK, handler.Invoke("VantorTest", L"VantorCompressToZipEmail"));
     const long needed = AllocHooks::AllocationCount() - before;
     ASSERT_GT(needed, 3);
-    // An error box takes seconds under Wine, so three points stand for the rest here: the copy of
-    // the entry, one in the middle, and the last before the start, with a translation loaded.
+    // An error box takes seconds under Wine: the first, a middle and the last point (translated) stand.
     CDialogWatcher watcher(L"Vantor");
     for (long n : {1L, needed / 2, needed})
     {
@@ -380,9 +361,8 @@ TEST_F(LaunchTest, ExhaustedMemoryReleasesEverythingAndShowsTheErrorBoxInTheUser
     EXPECT_EQ(3u, Archiver(3).size());
 }
 
-// Offsets and verbs the host does not send, in the cascaded menu for a.zip: only the items of the
-// menu are carried out, matched exactly, each launch closing what it opened; command strings are
-// answered within the buffer given.
+// Offsets and verbs the host does not send (cascaded menu, a.zip): only the menu's items are carried
+// out, matched exactly, each launch closing what it opened; command strings stay in their buffers.
 TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsStayInTheirBuffers)
 {
     const auto offset = [](UINT value) { return MAKEINTRESOURCEA(value); };
@@ -400,16 +380,11 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
         {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"Vantor", S_OK},
         {kPlain, 0, "Vantor", nullptr, S_OK},
         {kPlain, 0, offset(12), nullptr, E_FAIL},
-        {kPlain, 0, offset(0xFFFF), nullptr, E_FAIL},
         // Verbs are matched exactly, case included.
-        {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"vantortest", E_FAIL},
         {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"VantorTest ", E_FAIL},
         {kPlain, 0, "VANTORTEST", nullptr, E_FAIL},
-        {kPlain, 0, "Test", nullptr, E_FAIL},
-        {kPlain, 0, "", nullptr, E_FAIL},
         {8, 0, "VantorTest", nullptr, E_INVALIDARG}, // ends before the verb
-        // The wide verb only counts in the extended record with the mask; there it decides alone,
-        // also as an offset beside an ANSI field that holds another offset or a text.
+        // The wide verb counts only in the extended record with the mask, and there alone.
         {kExtended, 0, "vantortest", L"VantorTest", E_FAIL},
         {kPlain, CMIC_MASK_UNICODE, "vantortest", L"VantorTest", E_FAIL},
         {kExtended, CMIC_MASK_UNICODE, offset(5), wideOffset(12), E_FAIL},
@@ -426,8 +401,7 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(ArchiverProgram() + L" t -slp- -an -ai#<Extract list>", CutListArgument(records[0][L"CommandLine"]));
     EXPECT_EQ(0u, FileManager().size());
-    // Each launch opens a process, a thread, a mapping and an event (the count starts after the
-    // system's own first-launch handles): one left behind each time shows as twenty.
+    // A process, a thread, a mapping and an event a launch; one left behind shows as twenty.
     const long handles = CountOpenHandles();
     for (int i = 0; i < 20; i++)
         ASSERT_EQ(S_OK, handler.Invoke(offset(5))) << i;
@@ -447,13 +421,11 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     EXPECT_EQ(L'x', CutListArgument(records[22][L"CommandLine"])[ArchiverProgram().size() + 1]);
     EXPECT_EQ(L't', CutListArgument(records[21][L"CommandLine"])[ArchiverProgram().size() + 1]);
 #endif
-    // Verbs and help texts the host reads in full are pinned end to end; here the ANSI answers,
-    // the requests and offsets it does not make, and buffers too small. Help texts as a language
-    // file may give them: a character outside the basic plane, characters code page 1252 lacks.
+    // The ANSI answers, requests the host does not make, buffers too small; help texts as a
+    // language file may give them: outside the basic plane, and characters code page 1252 lacks.
     handler.Object().CommandMap[2].HelpText = L"ab\xD83D\xDE00\x4E2D";
     handler.Object().CommandMap[3].HelpText = L"ab\x4E2D\x6587\x00E9";
-    // Asks for a text into a buffer of `size` units followed by a guard region, which must come
-    // back untouched whatever the answer.
+    // A buffer of `size` units and a guard region that must come back untouched whatever the answer.
     const auto ask = [&](INT_PTR offset, UINT type, UINT size, std::wstring& text)
     {
         const size_t unit = (type & GCS_UNICODE) != 0 ? sizeof(wchar_t) : 1;
@@ -474,34 +446,27 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
         HRESULT Result;
         const wchar_t* Text;
     } const requests[] = {
-        // Validation: in range or not (-1 is far outside).
         {0, GCS_VALIDATEW, 0, S_OK, L""},
         {11, GCS_VALIDATEA, 0, S_OK, L""},
         {12, GCS_VALIDATEW, 0, S_FALSE, L""},
-        {-1, GCS_VALIDATEA, 0, S_FALSE, L""},
 #ifdef _WIN64
         // A 64-bit host's offset is compared whole, not cut to its low word.
         {static_cast<INT_PTR>(0x100000004), GCS_VALIDATEW, 0, S_FALSE, L""},
         {static_cast<INT_PTR>(0x100000004), GCS_VERBW, 64, E_FAIL, L""},
 #endif
-        // Outside the map, and request types the handler does not answer.
+        // Outside the map; a request type not answered.
         {12, GCS_VERBA, 64, E_FAIL, L""},
-        {1, 3, 64, E_FAIL, L""},
         {1, 0x14 /* GCS_VERBICONW */, 64, E_FAIL, L""},
         // Small buffers: "VantorOpen" needs 11 units with its terminator, "Vantor commands" 16. A
         // verb that does not fit is refused (cut, it would name another command); help is cut.
         {1, GCS_VERBW, 11, S_OK, L"VantorOpen"},
         {1, GCS_VERBA, 11, S_OK, L"VantorOpen"},
         {1, GCS_VERBW, 10, E_FAIL, L""},
-        {1, GCS_VERBA, 10, E_FAIL, L""},
         {0, GCS_HELPTEXTW, 16, S_OK, L"Vantor commands"},
         {0, GCS_HELPTEXTW, 15, S_OK, L"Vantor command"},
         {0, GCS_HELPTEXTA, 5, S_OK, L"Vant"},
-        {0, GCS_HELPTEXTW, 1, S_OK, L""},
         {0, GCS_HELPTEXTA, 0, E_FAIL, L""},
-        {0, GCS_HELPTEXTW, 0, E_FAIL, L""},
         // No character is cut in half; what the code page lacks becomes "_".
-        {2, GCS_HELPTEXTW, 6, S_OK, L"ab\xD83D\xDE00\x4E2D"},
         {2, GCS_HELPTEXTW, 5, S_OK, L"ab\xD83D\xDE00"},
         {2, GCS_HELPTEXTW, 4, S_OK, L"ab"},
         {3, GCS_HELPTEXTA, 64, S_OK, L"ab__\x00E9"},
@@ -522,9 +487,8 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     AllocHooks::FailNth(0);
 }
 
-// A module folder without the programs (the system folder), or none at all while the host's
-// current folder holds programs of our names (the stand-ins): on either path nothing starts, the
-// shell learns nothing of it, no box is shown and no handle stays.
+// A module folder without the programs, or none while the current folder holds the stand-ins: nothing
+// starts, the shell hears S_OK, no box is shown and no handle stays.
 TEST_F(LaunchTest, MissingProgramsStartNothingAndOpenTakesTheFirstNameAtTheTimeOfTheCall)
 {
     FlatMenu();
@@ -540,18 +504,13 @@ TEST_F(LaunchTest, MissingProgramsStartNothingAndOpenTakesTheFirstNameAtTheTimeO
     for (const HINSTANCE elsewhere : {GetModuleHandleW(L"kernel32.dll"), reinterpret_cast<HINSTANCE>(0x10)})
     {
         g_ModuleInstance = elsewhere;
-        // The count starts once the watcher's thread and the system's first failed start have
-        // opened what they keep.
-        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(4)));
-        Sleep(100);
-        handles = handles < 0 ? CountOpenHandles() : handles;
-        for (bool wide : {true, false})
-        {
-            CWidePathScope path(wide);
-            EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), Launch('x', CNameList({L"C:\\a.zip"})));
-            for (UINT offset : {0, 1, 4, 5}) // Open, Extract, Test, Compress
-                EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(offset))) << offset;
-        }
+        // Counted once the watcher's thread and the system's first failed start hold their own.
+        EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(4))); // Test
+        handles = handles < 0 ? (Sleep(100), CountOpenHandles()) : handles;
+        for (UINT offset : {0, 5}) // Open, Compress
+            EXPECT_EQ(S_OK, handler.Invoke(MAKEINTRESOURCEA(offset))) << offset;
+        CWidePathScope ansi(false); // the Windows 98 start and module name
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), Launch('x', CNameList({L"C:\\a.zip"})));
         g_ModuleInstance = module;
     }
     SetCurrentDirectoryW(current);
@@ -560,8 +519,7 @@ TEST_F(LaunchTest, MissingProgramsStartNothingAndOpenTakesTheFirstNameAtTheTimeO
     EXPECT_EQ(0u, watcher.Stop().size());
     EXPECT_EQ(0u, Archiver().size());
     EXPECT_EQ(0u, FileManager().size());
-    // With the programs in place, Open takes the first name of the selection at the time it is
-    // carried out, or none, and nobody waits for the file manager.
+    // Open takes the first name selected at the time of the call, or none; nobody waits for it.
     const std::wstring second = Work.AddFile(L"b.rar").Ptr();
     handler.Select({second, L"C:\\a.zip"});
     EXPECT_EQ(S_OK, handler.Invoke("VantorOpen"));

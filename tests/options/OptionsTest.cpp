@@ -1,5 +1,4 @@
-// The options sheet worked as a user would (page states are CSheet::State() strings), the file
-// manager's plug-in exports and the HTML Help control.
+// The options sheet worked as a user would (page states are CSheet::State() strings), the plug-in exports, the help.
 #include "TestSupport.h"
 
 #include "lang/Language.h"
@@ -11,10 +10,9 @@
 #include "settings/ShellIntegration.h"
 
 #include <commctrl.h>
-#include <oleauto.h>
-#include <prsht.h>
 #include <shlobj.h>
 
+#include <array>
 #include <fstream>
 #include <list>
 
@@ -30,16 +28,13 @@ std::string ReadAll(const CWideString& path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// The shell's handler keys of the product that exist (all: that may exist), as "path;path;".
-std::wstring HandlerKeys(bool all = false)
+// The shell's handler keys of the product that exist, as "path;path;".
+std::wstring HandlerKeys()
 {
     std::wstring found;
-    for (const wchar_t* shellClass : {L"*", L"Folder", L"Directory", L"Drive"})
-        for (const wchar_t* kind : {L"ContextMenu", L"DragDrop"})
-        {
-            const std::wstring path = std::wstring(shellClass) + L"\\shellex\\" + kind + L"Handlers\\VANTOR";
-            found += all || RegistryKeyExists(HKEY_CLASSES_ROOT, path) ? path + L";" : L"";
-        }
+    for (const std::wstring shellClass : {L"*", L"Folder", L"Directory", L"Drive"})
+        for (const wchar_t* kind : {L"\\shellex\\ContextMenuHandlers\\VANTOR", L"\\shellex\\DragDropHandlers\\VANTOR"})
+            found += RegistryKeyExists(HKEY_CLASSES_ROOT, shellClass + kind) ? shellClass + kind + L";" : L"";
     return found;
 }
 
@@ -53,12 +48,10 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000)
 
 std::wstring WindowText(HWND window)
 {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
+    std::wstring text(512, L'\0');
+    return text.substr(0, GetWindowTextW(window, text.data(), 512));
 }
 
-// A property sheet of this process, worked from another thread.
 struct CSheet
 {
     HWND Window;
@@ -97,8 +90,7 @@ struct CSheet
     }
 };
 
-// ShowOptions while `script` works the sheet from another thread; its result. A script that stops
-// early (a failed assertion) has the sheet cancelled.
+// ShowOptions while `script` works the sheet from another thread; one that stops early is cancelled.
 HRESULT ShowOptionsWith(IPluginOptions* plugin, const std::function<void(const CSheet&)>& script)
 {
     bool shown = false;
@@ -124,9 +116,8 @@ class OptionsTest : public CSettingsRegistryTest
 protected:
     void SetUp() override
     {
-        const std::wstring keys = HandlerKeys(true) + kHandlerClassKey + L";";
-        for (size_t start = 0, end; (end = keys.find(L';', start)) != std::wstring::npos; start = end + 1)
-            Guards.emplace_back(HKEY_CLASSES_ROOT, keys.substr(start, end - start));
+        for (const std::wstring key : {L"*", L"Folder", L"Directory", L"Drive", L"CLSID"})
+            Guards.emplace_back(HKEY_CLASSES_ROOT, key == L"CLSID" ? kHandlerClassKey : key + L"\\shellex");
         Guards.emplace_back(HKEY_LOCAL_MACHINE,
                             L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved");
         ASSERT_EQ(S_OK, CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, reinterpret_cast<void**>(&Plugin)));
@@ -144,8 +135,7 @@ protected:
     std::list<CRegistrySnapshot> Guards;
 };
 
-// A command list that refuses the row of "Extract to" (position 3), as one out of memory would;
-// subclassed as it is created, before the page fills it.
+// A command list refusing the row of "Extract to" (3) as one out of memory would; subclassed at birth.
 WNDPROC g_ListProc = nullptr;
 LRESULT CALLBACK RefusingListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -164,39 +154,33 @@ LRESULT CALLBACK SubclassListOnCreation(int code, WPARAM wParam, LPARAM lParam)
 
 // One object shows the sheet as often as asked. OK saves what the pages show, the mask without bits
 // no row stands for; never a page not opened, nor integration unasked. Opening is no change.
-TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheyShow)
+TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
 {
     const wchar_t* const names[5] = {L"ContextMenu", L"CascadedMenu", L"WorkDirType", L"WorkDirPath",
                                      L"TempRemovableOnly"};
-    struct
-    {
-        CStored Stored[5]; // by the names above; {}: none
-        bool Registered;
-        const wchar_t* System;  // integrate, cascaded, {ticks}
-        const wchar_t* Folders; // the three types, <path>, "...", removable drives only; null: not opened
-        DWORD SavedMask;
-    } const cases[] = {
+    // {stored by the names above (none: nothing), registered, System page: integrate, cascaded, {ticks},
+    // Folders page: the three types, <path>, "...", removable drives only (null: not opened), mask saved}
+    const CStored none = kNoValue;
+    const std::tuple<std::array<CStored, 5>, bool, const wchar_t*, const wchar_t*, DWORD> cases[] = {
         {{Dword(0), Dword(0), Dword(2), Text(L"D:\\Work"), Dword(0)}, true, L"10{00000000000}", L"001<D:\\Work>b0", 0},
         {{Dword(0x28), Dword(1), Dword(0), Text(L"E:\\"), Dword(1)}, false, L"01{10000000000}", L"100-<E:\\>-b1", 0x20},
         {{Dword(0x2205), Dword(0), Dword(1), Text(L""), Dword(0)}, true, L"10{01010011000}", L"010-<>-b0", 0x2205},
-        {{Dword(0x1D12), Dword(1), Dword(2), {}, Dword(0)}, false, L"01{00101100111}", L"100-<>-b0", 0x1D12},
-        {{{}, Dword(1), Dword(3), Text(L"F:\\x"), {}}, false, L"01{11111111111}", L"100-<F:\\x>-b1", 0x3F37},
-        {{Dword(0x3F37), Dword(1), Dword(7), {}, {}}, false, L"01{11111111111}", nullptr, 0x3F37}};
+        {{Dword(0x1D12), Dword(1), Dword(2), none, Dword(0)}, false, L"01{00101100111}", L"100-<>-b0", 0x1D12},
+        {{none, Dword(1), Dword(3), Text(L"F:\\x"), none}, false, L"01{11111111111}", L"100-<F:\\x>-b1", 0x3F37},
+        {{Dword(0x3F37), Dword(1), Dword(7), none, none}, false, L"01{11111111111}", nullptr, 0x3F37}};
     for (const auto& [stored, registered, system, folders, mask] : cases)
     {
         SCOPED_TRACE(testing::Message() << system << " " << (folders ? folders : L""));
         DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
         for (int i = 0; i < 5; i++)
-            if (stored[i] != kNoValue)
-                Set(names[i], stored[i]);
+            Set(names[i], stored[i]); // nothing stored: the key alone
         registered ? RegisterShellIntegration() : UnregisterShellIntegration();
         const std::wstring handlers = HandlerKeys();
         EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
                                         [&](const CSheet& s)
                                         {
                                             EXPECT_EQ(system, s.State());
-                                            if (folders != nullptr)
-                                                PropSheet_SetCurSel(s.Window, nullptr, 1);
+                                            PropSheet_SetCurSel(s.Window, nullptr, folders ? 1 : 0);
                                             EXPECT_EQ(folders ? folders : system, s.State());
                                             EXPECT_FALSE(s.ApplyEnabled());
                                             s.Press(PSBTN_OK);
@@ -212,13 +196,9 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheyShow)
             EXPECT_EQ(saved[i], Option(names[i])) << names[i];
         EXPECT_EQ(handlers, HandlerKeys());
     }
-}
-
-// The box registers anew on every OK (a lost class key comes back) and unregisters only when the
-// user cleared it, not when it opened clear for a lost key. A row the list refused is neither
-// ticked nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
-TEST_F(OptionsTest, TheIntegrationBoxAndTheCommandListSaveWhatTheUserChanged)
-{
+    // The box registers anew on every OK (a lost class key comes back), unregisters only when the user
+    // cleared it, not when it opened clear for a lost key. A row the list refused is neither ticked
+    // nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
     RegisterShellIntegration();
     const std::wstring all = HandlerKeys();
     // {key removed, clicks, the boxes shown, handler keys after OK (all, before, none), class key kept}
@@ -260,12 +240,8 @@ TEST_F(OptionsTest, TheIntegrationBoxAndTheCommandListSaveWhatTheUserChanged)
                                     }));
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(Dword(0x1 | 0x400), Option(L"ContextMenu"));
-}
-
-// A failed allocation before the sheet shows gives E_OUTOFMEMORY; a page whose set-up failed saves
-// nothing on OK. With all rows in, the script cancels, so no run saves.
-TEST_F(OptionsTest, ExhaustedMemoryShowsNothingOrSavesNothing)
-{
+    // A failed allocation before the sheet shows gives E_OUTOFMEMORY; a page whose set-up failed
+    // saves nothing on OK. With all rows in, the script cancels, so no run saves.
     Set(L"ContextMenu", Dword(0x28));
     Set(L"CascadedMenu", Dword(1));
     RegisterShellIntegration();
@@ -280,21 +256,21 @@ TEST_F(OptionsTest, ExhaustedMemoryShowsNothingOrSavesNothing)
         },
         [&](bool failed, bool threw)
         {
-            EXPECT_FALSE(threw);
-            EXPECT_TRUE(result == S_OK || (failed && result == E_OUTOFMEMORY)) << std::hex << result;
+            EXPECT_TRUE(!threw && (result == S_OK || (failed && result == E_OUTOFMEMORY))) << std::hex << result;
             (result == S_OK ? shown : notShown) += failed;
             EXPECT_EQ(std::make_tuple(Dword(0x28), Dword(1), registered),
                       std::make_tuple(Option(L"ContextMenu"), Option(L"CascadedMenu"), HandlerKeys()));
         });
-    EXPECT_GE(notShown, 4);
-    EXPECT_GE(shown, 10);
+    EXPECT_TRUE(notShown >= 4 && shown >= 10) << notShown << " not shown, " << shown << " shown";
 }
 
-// "..." opens the folder browser, titled as the product says; the folder confirmed with OK lands
-// in the edit and turns Apply on. The page object rides in its window's user data, which must
-// give the whole pointer back: in the 64-bit build it lies above 4 GB.
-TEST_F(OptionsTest, TheFolderConfirmedInTheBrowserLandsInTheEditOfAPageAboveFourGigabytes)
+// Properties replace the held value: the name and the class id (its bytes in memory order), the
+// others empty ("0": VT_EMPTY). CreateObject refuses wrong identifiers and null arguments; the
+// object answers IUnknown only and holds no module lock. The help control, the sheet translated.
+TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTranslatedSheet)
 {
+    // "..." opens the browser, titled as the product says; the folder confirmed lands in the edit, Apply
+    // on. The page rides in its window's user data, whole also above 4 GB (where the 64-bit one lies).
     CScratchFolder scratch;
     const CWideString chosen = scratch.AddFolder(L"Chosen");
     Set(L"WorkDirType", Dword(2));
@@ -341,13 +317,6 @@ TEST_F(OptionsTest, TheFolderConfirmedInTheBrowserLandsInTheEditOfAPageAboveFour
     ShowPropertySheet(pages, nullptr, CWideString(L"Options"));
     EXPECT_EQ(2u, watcher.Stop().size());
     page->~CFoldersPage();
-}
-
-// Properties replace the held value: the name and the class id (its bytes in memory order), the
-// others empty ("0": VT_EMPTY). CreateObject refuses wrong identifiers and null arguments; the
-// object answers IUnknown only and holds no module lock.
-TEST_F(OptionsTest, PropertiesAndTheObject)
-{
     const std::string name(reinterpret_cast<const char*>(L"Vantor"), 12),
         classId("\x69\x0F\x17\x23\xC1\x40\x8D\x27\x10\0\0\1\0\2\0", 16);
     for (ULONG id : {0, 1, 2, 3, 4, 100})
@@ -356,23 +325,25 @@ TEST_F(OptionsTest, PropertiesAndTheObject)
         value.vt = VT_BSTR;
         value.bstrVal = SysAllocString(L"held before");
         EXPECT_EQ(S_OK, GetPluginProperty(id, &value));
-        const std::string expected = id == 0 ? name : id == 3 ? classId : "0";
-        EXPECT_EQ(expected, value.vt != VT_BSTR
-                                ? std::to_string(value.vt)
-                                : std::string(reinterpret_cast<char*>(value.bstrVal), SysStringByteLen(value.bstrVal)));
+        EXPECT_EQ(id == 0   ? name
+                  : id == 3 ? classId
+                            : "0",
+                  value.vt != VT_BSTR
+                      ? std::to_string(value.vt)
+                      : std::string(reinterpret_cast<char*>(value.bstrVal), SysStringByteLen(value.bstrVal)));
         VariantClear(&value);
     }
     EXPECT_EQ(E_POINTER, GetPluginProperty(0, nullptr));
     GUID otherClass = CLSID_OptionsPlugin, otherInterface = IID_IPluginOptions;
     otherClass.Data4[7] = 1;
     otherInterface.Data1 ^= 0x100;
-    const HRESULT kNoClass = static_cast<HRESULT>(0x80040111);
     const GUID *plugin = &CLSID_OptionsPlugin, *options = &IID_IPluginOptions, *unknown = &IID_IUnknown;
-    const std::tuple<const GUID*, const GUID*, HRESULT> cases[] = {
+    const HRESULT kNoClass = CLASS_E_CLASSNOTAVAILABLE;
+    const std::tuple<const GUID*, const GUID*, HRESULT> creations[] = {
         {&otherClass, options, kNoClass}, {options, options, kNoClass}, {&otherClass, unknown, kNoClass},
         {nullptr, options, E_POINTER},    {plugin, nullptr, E_POINTER}, {plugin, &otherInterface, E_NOINTERFACE},
         {plugin, unknown, E_NOINTERFACE}};
-    for (const auto& [classGuid, interfaceGuid, expected] : cases)
+    for (const auto& [classGuid, interfaceGuid, expected] : creations)
     {
         void* object = reinterpret_cast<void*>(1);
         EXPECT_EQ(std::make_pair(expected, static_cast<void*>(nullptr)),
@@ -391,24 +362,15 @@ TEST_F(OptionsTest, PropertiesAndTheObject)
     EXPECT_EQ(std::make_pair(S_OK, static_cast<void*>(static_cast<IUnknown*>(Plugin))),
               std::make_pair(Plugin->QueryInterface(IID_IUnknown, &object), object));
     EXPECT_EQ(1u, Plugin->Release());
-    EXPECT_EQ(E_NOTIMPL, Plugin->ReservedOperation(0));
-}
-
-// The help control's path is always terminated and fits the old 260-byte buffer (it was once read
-// without room for a missing terminator: the fourth row). The registry's path is loaded first,
-// then the name in the system folder, never the program's folder where the fake lies; a failure,
-// also a module without HtmlHelpA at ordinal 14, is never retried. The sheet's pages ask for
-// their topics, the process-wide control loading once.
-TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
-{
+    // The help control's path is terminated and fits the old 260-byte buffer (once read without room
+    // for a missing terminator: the fourth row). The registry's path first, then the system folder,
+    // never the program's where the fake lies; a failure (no HtmlHelpA at 14, too) is never retried.
     const wchar_t inprocKey[] = L"CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}\\InprocServer32";
     Guards.emplace_back(HKEY_CLASSES_ROOT, inprocKey); // a class key of the tests' own, not the process-wide one
-    CScratchFolder scratch;
     const CWideString log = scratch.Path() + L"help.log";
     CEnvironmentVariable logVariable(L"VANTOR_FAKE_HELP_LOG", log);
-    wchar_t self[MAX_PATH + 1] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring folder(TestProgramFolder().Ptr()), fake = folder + L"vantor_fake_hhctrl.dll", a259(259, L'A'),
+    const std::wstring folder(TestProgramFolder().Ptr()), fake = folder + L"vantor_fake_hhctrl.dll",
+                                                          self = folder + L"test_options.exe", a259(259, L'A'),
                                                           a260(260, L'A');
     // {stored, path found, load attempts}
     // clang-format off
@@ -424,8 +386,7 @@ TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
         const bool loads = &stored == &std::get<0>(cases[0]);
         DeleteFileW(log);
         DeleteRegistryTree(HKEY_CLASSES_ROOT, inprocKey);
-        if (stored != kNoValue)
-            SetRaw(HKEY_CLASSES_ROOT, inprocKey, L"", stored);
+        SetRaw(HKEY_CLASSES_ROOT, inprocKey, L"", stored);
         CHtmlHelpControl control("CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}", kFake);
         CNarrowString path("stale");
         EXPECT_EQ(!expected.empty(), control.FindControlPath(path));
@@ -437,10 +398,10 @@ TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
             std::make_tuple(control.LoadAttempts(), control.LoadFailed(), control.Module() == GetModuleHandleA(kFake)));
         EXPECT_EQ(loads ? "4660|C:\\x.chm::/a.htm|15|7\n4660|C:\\x.chm::/a.htm|15|7\n" : "", ReadAll(log));
     }
-    // The sheet translated, also on the ANSI path of Windows 98 (PropertySheetA, narrow titles) where
-    // what the code page lacks arrives as "_". Even a refused CreateObject loads the language first.
-    // 0x01000302 left out, 0x02000103 translated empty; the euro sign and e grave lie inside the
-    // ANSI code page 1252, Cyrillic outside. A Lang value with a backslash is the path it names.
+    // The sheet translated, also on Windows 98's ANSI path (PropertySheetA) where what the code page
+    // lacks arrives as "_"; pages ask for their topics, the help control loading once. Even a refused
+    // CreateObject loads the language first. 0x01000302 left out, 0x02000103 translated empty; euro
+    // and e grave inside code page 1252, Cyrillic outside. A Lang value with a backslash is a path.
     const char file[] = ";!@Lang@!UTF-8! test\n01000000 = \"Optionen \xE2\x82\xAC\"\n01000300 = \"Syst\xC3\xA8me\"\n"
                         "01000200 = \"\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB8\"\n01000301 = \"Integrieren\"\n"
                         "0200010F = \"Hinzuf\xC3\xBCgen zu {0}\"\n02000141 = \"<Archiv>\"\n02000103 = \"\"\n";
@@ -449,9 +410,7 @@ TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
     Guards.emplace_back(HKEY_CLASSES_ROOT, helpKey);
     SetRaw(HKEY_CLASSES_ROOT, helpKey, L"", Text(fake));
     const std::string help = std::string(folder.begin(), folder.end()) + "Vantor.chm::/fm/plugins/Vantor/options.htm#";
-    const bool loaded = g_LangLoaded;
     g_LangLoaded = false;
-    void* object = nullptr;
     EXPECT_EQ(E_NOINTERFACE, CreateObject(&CLSID_OptionsPlugin, &IID_IUnknown, &object));
     EXPECT_TRUE(g_LangLoaded);
     for (bool wide : {true, false})
@@ -462,24 +421,19 @@ TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
         const auto script = [&](const CSheet& s)
         {
             std::wstring texts = WindowText(s.Window);
-            for (int tab = 0; tab < 2; tab++)
+            const auto add = [&texts](HWND window, UINT message, int index, auto item)
             {
                 wchar_t text[64] = {};
-                TCITEMW item = {TCIF_TEXT, 0, 0, text, 64, 0, 0};
-                SendMessageW(PropSheet_GetTabControl(s.Window), TCM_GETITEMW, tab, reinterpret_cast<LPARAM>(&item));
+                item.mask = TCIF_TEXT, item.pszText = text, item.cchTextMax = 64; // LVIF_TEXT is TCIF_TEXT
+                SendMessageW(window, message, index, reinterpret_cast<LPARAM>(&item));
                 texts += L"|" + std::wstring(text);
-            }
+            };
+            for (int tab : {0, 1})
+                add(PropSheet_GetTabControl(s.Window), TCM_GETITEMW, tab, TCITEMW{});
             for (int item : {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_CASCADED})
                 texts += L"|" + WindowText(s.Item(item));
             for (int row : {0, 3, 6, 7})
-            {
-                wchar_t text[64] = {};
-                LVITEMW item = {};
-                item.pszText = text;
-                item.cchTextMax = 64;
-                SendMessageW(s.List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-                texts += L"|" + std::wstring(text);
-            }
+                add(s.List(), LVM_GETITEMTEXTW, row, LVITEMW{});
             EXPECT_EQ(std::wstring(L"Optionen \u20AC|Syst\u00E8me|") +
                           (wide ? L"\u041F\u0430\u043F\u043A\u0438" : L"_____") +
                           L"|Integrieren|Cascaded context menu||Extract to <Folder>|Compress to <Archiv>.zip and "
@@ -497,6 +451,6 @@ TEST_F(OptionsTest, HelpControlAndTranslatedSheet)
     }
     EXPECT_EQ(1, g_HtmlHelpControl.LoadAttempts());
     g_LangTable.Clear();
-    g_LangLoaded = loaded;
+    g_LangLoaded = false; // the next object loads the language anew
 }
 } // namespace

@@ -20,16 +20,6 @@ void CModuleTest::TearDown()
     EXPECT_EQ(_liveBlocksBefore, AllocHooks::LiveBlocks()) << "heap blocks leaked by this test";
 }
 
-CWidePathScope::CWidePathScope(bool wide) : _saved(g_WideApisAvailable)
-{
-    g_WideApisAvailable = wide;
-}
-
-CWidePathScope::~CWidePathScope()
-{
-    g_WideApisAvailable = _saved;
-}
-
 namespace
 {
 std::wstring ThisProgram()

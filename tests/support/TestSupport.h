@@ -2,6 +2,7 @@
 
 #include "base/AllocHooks.h"
 #include "base/WideString.h"
+#include "server/Module.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +34,8 @@ private:
 class CWidePathScope
 {
 public:
-    explicit CWidePathScope(bool wide);
-    ~CWidePathScope();
+    explicit CWidePathScope(bool wide) : _saved(g_WideApisAvailable) { g_WideApisAvailable = wide; }
+    ~CWidePathScope() { g_WideApisAvailable = _saved; }
     CWidePathScope(const CWidePathScope&) = delete;
     CWidePathScope& operator=(const CWidePathScope&) = delete;
 

@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-// Stands in for the HTML Help control's HtmlHelpA: one line per call, "caller|file|command|data",
-// handle and data whole also in the 64-bit build.
+// One line per call, "caller|file|command|data": handle and data whole also in the 64-bit build.
 extern "C" HWND WINAPI HtmlHelpA(HWND caller, LPCSTR file, UINT command, DWORD_PTR data)
 {
     char logPath[MAX_PATH + 1] = {};
