@@ -28,7 +28,7 @@ protected:
     {
         CModuleTest::SetUp();
         _apartment = CoInitialize(nullptr);
-        ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, Factory.Out()));
+        ASSERT_EQ(S_OK, DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, Factory.PutVoid()));
     }
     void TearDown() override
     {
@@ -161,7 +161,7 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
 {
     CScratchFolder scratch;
     const std::wstring target = scratch.AddFolder(L"target").Ptr();
-    const CIdList targetList(target), root(L"C:\\"), drives(CSIDL_DRIVES);
+    const CIdList targetList = PathIdList(target), root = PathIdList(L"C:\\"), drives = FolderIdList(CSIDL_DRIVES);
     struct
     {
         bool Wide;

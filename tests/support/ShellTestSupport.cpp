@@ -2,27 +2,30 @@
 
 #include "server/ClassFactory.h"
 
-CIdList::CIdList(const std::wstring& path)
+CIdList PathIdList(const std::wstring& path)
 {
-    SHParseDisplayName(path.c_str(), nullptr, &_list, 0, nullptr);
+    CIdList list;
+    SHParseDisplayName(path.c_str(), nullptr, list.Put(), 0, nullptr);
+    return list;
 }
 
-CIdList::CIdList(int csidl)
+CIdList FolderIdList(int csidl)
 {
-    SHGetSpecialFolderLocation(nullptr, csidl, &_list);
+    CIdList list;
+    SHGetSpecialFolderLocation(nullptr, csidl, list.Put());
+    return list;
 }
 
 HRESULT MakeShellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names,
                             CComRef<IDataObject>& data)
 {
     data.Reset();
-    const CIdList folderList(folder);
+    const CIdList folderList = PathIdList(folder);
     CComRef<IShellFolder> desktop;
     CComRef<IShellFolder> shellFolder;
-    HRESULT result =
-        folderList.Get() != nullptr ? SHGetDesktopFolder(reinterpret_cast<IShellFolder**>(desktop.Out())) : E_FAIL;
+    HRESULT result = folderList.Get() != nullptr ? SHGetDesktopFolder(desktop.Put()) : E_FAIL;
     if (SUCCEEDED(result))
-        result = desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, shellFolder.Out());
+        result = desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, shellFolder.PutVoid());
     std::vector<LPITEMIDLIST> children;
     for (size_t i = 0; i < names.size() && SUCCEEDED(result); i++)
     {
@@ -33,7 +36,7 @@ HRESULT MakeShellDataObject(const std::wstring& folder, const std::vector<std::w
     if (SUCCEEDED(result))
         result = shellFolder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()),
                                             const_cast<LPCITEMIDLIST*>(children.data()), IID_IDataObject, nullptr,
-                                            data.Out());
+                                            data.PutVoid());
     for (LPITEMIDLIST child : children)
         CoTaskMemFree(child);
     return result;
@@ -43,7 +46,7 @@ CHostedHandler::CHostedHandler() : _apartment(CoInitialize(nullptr)), _menu(Crea
 {
     CComRef<IClassFactory> factory;
     void* object = nullptr;
-    if (DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, factory.Out()) == S_OK &&
+    if (DllGetClassObject(CLSID_ShellMenuHandler, IID_IClassFactory, factory.PutVoid()) == S_OK &&
         factory->CreateInstance(nullptr, IID_IContextMenu, &object) == S_OK)
         _handler = static_cast<CShellMenuHandler*>(static_cast<IContextMenu*>(object));
     else

@@ -4,6 +4,8 @@
 
 #include "menu/ShellMenuHandler.h"
 
+#include "ComRef.h"
+
 #include <windows.h>
 #include <objidl.h>
 #include <shlobj.h>
@@ -11,50 +13,10 @@
 #include <string>
 #include <vector>
 
-// Holds one COM reference and releases it at the end of the scope.
-template <typename T> class CComRef
-{
-public:
-    CComRef() = default;
-    CComRef(const CComRef&) = delete;
-    CComRef& operator=(const CComRef&) = delete;
-    ~CComRef() { Reset(); }
-
-    T* Get() const { return _pointer; }
-    T* operator->() const { return _pointer; }
-    // For the out-parameter of a call that hands out a reference: what was held is released first.
-    void** Out()
-    {
-        Reset();
-        return reinterpret_cast<void**>(&_pointer);
-    }
-    void Reset()
-    {
-        if (_pointer != nullptr)
-            _pointer->Release();
-        _pointer = nullptr;
-    }
-
-private:
-    T* _pointer = nullptr;
-};
-
-// An item-identifier list made by the shell: of a file-system path, or (csidl) of a shell folder.
-// Null when the shell knows no such item.
-class CIdList
-{
-public:
-    explicit CIdList(const std::wstring& path);
-    explicit CIdList(int csidl);
-    ~CIdList() { CoTaskMemFree(_list); }
-    CIdList(const CIdList&) = delete;
-    CIdList& operator=(const CIdList&) = delete;
-
-    LPITEMIDLIST Get() const { return _list; }
-
-private:
-    LPITEMIDLIST _list = nullptr;
-};
+// The item-identifier list the shell makes of a file-system path, or (csidl) of a shell folder;
+// null when the shell knows no such item.
+CIdList PathIdList(const std::wstring& path);
+CIdList FolderIdList(int csidl);
 
 // The data object that Explorer hands to IShellExtInit::Initialize for `names` (files or folders
 // of the one folder `folder`), made by that folder's IShellFolder::GetUIObjectOf.
