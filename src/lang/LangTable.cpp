@@ -29,10 +29,10 @@ int HexDigitValue(unsigned c)
 }
 
 // Bytes read at a time. The window and the text decoded from it (two bytes a unit) stay below the
-// size from which a heap hands out fresh memory for each block (64 KB under Wine), every page of
+// size from which a heap hands out fresh memory for each block (32 KB under Wine), every page of
 // which faults when first touched: that would cost more than the whole parse of a real file. An
 // entry longer than the window widens it.
-const int kReadWindow = 0x4000;
+const int kReadWindow = 0x2000;
 
 enum class EScan
 {
