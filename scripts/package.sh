@@ -12,17 +12,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=$(realpath -m "${1:-$root/build/release}")
 export LC_ALL=C.UTF-8
 
-bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh" "$out" Release Vantor
 for arch in x64 x86; do
-    case $arch in
-    x64) toolchain=mingw-x86_64.cmake ;;
-    x86) toolchain=mingw-i686.cmake ;;
-    esac
-    if [[ ! -f "$out/$arch/CMakeCache.txt" ]]; then
-        cmake -S "$root" -B "$out/$arch" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
-            -DCMAKE_BUILD_TYPE=Release >/dev/null
-    fi
-    cmake --build "$out/$arch" -j "$(nproc)" --target Vantor
     bash "$root/scripts/check-dll.sh" "$out/$arch/bin/Vantor.dll" "$arch" >/dev/null ||
         { bash "$root/scripts/check-dll.sh" "$out/$arch/bin/Vantor.dll" "$arch"; exit 1; }
 done
