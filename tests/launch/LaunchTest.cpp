@@ -12,9 +12,9 @@
 #include <iterator>
 #include <memory>
 #include <regex>
+#include <tuple>
 
-// What reaches the stand-in programs beside the test program (its folder is the module folder) where
-// the end-to-end run cannot look: the Windows 98 path, taken names, the bounded wait, memory, handles.
+// What reaches the stand-ins beside the test program (the module folder) that the end-to-end run cannot see.
 namespace
 {
 // One record of a stand-in's log by key, absent ones empty; "Name" holds the Name= lines, each ended by "|".
@@ -27,6 +27,7 @@ protected:
     // The records so far; with `count`, first waits (20 s at most) until there are that many.
     std::vector<CRecord> Archiver(size_t count = 0) const { return Read(_archiverLog, count); }
     std::vector<CRecord> FileManager(size_t count = 0) const { return Read(_fileManagerLog, count); }
+    static std::wstring ArchiverProgram() { return L"\"" + std::wstring(TestProgramFolder().Ptr()) + L"VNTXG.exe\""; }
     static void FlatMenu() { SetRaw(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options", L"CascadedMenu", Dword(0)); }
 
     CScratchFolder Work;
@@ -73,13 +74,7 @@ long CountOpenHandles()
     return open;
 }
 
-std::wstring ArchiverProgram()
-{
-    return L"\"" + std::wstring(TestProgramFolder().Ptr()) + L"VNTXG.exe\"";
-}
-
-// The list argument "VNTX<kind>Mapping<n>:<size>:VNTX<kind>MappingEndEvent<m>" (numbers without sign
-// or leading zero) cut to "<Extract list>" or "<Compress list>"; `parts` receives n, size and m.
+// Cuts "VNTX<kind>Mapping<n>:<size>:VNTX<kind>MappingEndEvent<m>" to "<kind list>"; `parts` gets n, size, m.
 std::wstring CutListArgument(const std::wstring& commandLine, std::wstring* parts = nullptr)
 {
     const std::wregex pattern(L"VNTX(Extract|Compress)Mapping(0|[1-9][0-9]*):([0-9]+):"
@@ -105,17 +100,14 @@ struct CNameList : COwningVector<CWideString>
 DWORD Launch(char operation, const CNameList& names, const wchar_t* text = L"", const wchar_t* type = L"",
              bool email = false, bool dialog = false, bool waitForExit = false)
 {
-    if (operation == 'x')
-        return ExtractArchives(names, CWideString(text), dialog);
-    if (operation == 't')
-        return TestArchives(names);
+    if (operation != 'a')
+        return operation == 'x' ? ExtractArchives(names, CWideString(text), dialog) : TestArchives(names);
     return CompressFiles(CWideString(), CWideString(text), CWideString(type), names, email, dialog, waitForExit);
 }
 
 using CHandles = std::vector<std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>>;
 
-// Holds (as events or mappings) each prefix with the first `draws` numbers of each seed from a second
-// ahead on, then waits for that tick: a launch seeding with the clock finds its first numbers taken.
+// Takes each prefix with the first `draws` numbers a launch seeding with the clock a second ahead draws.
 const DWORD kHeldTicks = 500;
 DWORD HoldComingTicks(int draws, const std::vector<std::pair<std::string, bool>>& prefixes, CHandles& held)
 {
@@ -139,19 +131,12 @@ DWORD HoldComingTicks(int draws, const std::vector<std::pair<std::string, bool>>
 }
 } // namespace
 
-// The switches of the operations and settings no verb of the end-to-end run reaches; on Windows 98
-// the command line goes through the ANSI code page, the names never do.
+// Switches no end-to-end verb reaches; on Windows 98 the command line takes the ANSI code page, names never do.
 TEST_F(LaunchTest, CommandLinesAndListsAsTheArchiverReceivesThem)
 {
     const int kEmail = 1, kDialog = 2, kAnsi = 4 /* the Windows 98 path */, kNoNames = 8;
-    struct
-    {
-        char Operation;
-        const wchar_t* Text; // output folder or archive name
-        int Flags;
-        int LargePages; // -1: no value
-        const wchar_t* Tail;
-    } const cases[] = {
+    // Operation, output folder or archive name, flags, LargePages (-1: unset), command line after the program.
+    const std::tuple<char, const wchar_t*, int, int, const wchar_t*> cases[] = {
         // Windows-1252 has the e acute and the euro sign, no CJK and no omega (not even as "O").
         {'x', L"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC", 0, -1,
          L" x -o\"C:\\\x03A9 \x4E2D\x6587\\caf\x00E9 \x20AC\" -slp- -an -ai#<Extract list>"},
@@ -164,19 +149,20 @@ TEST_F(LaunchTest, CommandLinesAndListsAsTheArchiverReceivesThem)
         {'a', L"", 0, 1, L" a -i#<Compress list> -- \"\""},
     };
     const std::vector<std::wstring> values = {L"C:\\Work\\report.zip", L"C:\\\xD83D\xDE00\\other.rar"};
-    for (const auto& item : cases)
+    size_t launched = 0;
+    for (const auto& [operation, text, flags, largePages, tail] : cases)
     {
-        SCOPED_TRACE(item.Tail);
-        if (item.LargePages >= 0)
-            SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"LargePages", Dword(static_cast<DWORD>(item.LargePages)));
-        CWidePathScope path((item.Flags & kAnsi) == 0);
-        const bool names = (item.Flags & kNoNames) == 0;
-        EXPECT_EQ(0u, Launch(item.Operation, CNameList(names ? values : std::vector<std::wstring>()), item.Text, L"",
-                             (item.Flags & kEmail) != 0, (item.Flags & kDialog) != 0));
+        SCOPED_TRACE(tail);
+        if (largePages >= 0)
+            SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"LargePages", Dword(static_cast<DWORD>(largePages)));
+        CWidePathScope path((flags & kAnsi) == 0);
+        const bool names = (flags & kNoNames) == 0;
+        EXPECT_EQ(0u, Launch(operation, CNameList(names ? values : std::vector<std::wstring>()), text, L"",
+                             (flags & kEmail) != 0, (flags & kDialog) != 0));
         auto records = Archiver();
-        ASSERT_EQ(static_cast<size_t>(&item - cases + 1), records.size());
+        ASSERT_EQ(++launched, records.size());
         std::wstring parts[3];
-        EXPECT_EQ(ArchiverProgram() + item.Tail, CutListArgument(records.back()[L"CommandLine"], parts));
+        EXPECT_EQ(ArchiverProgram() + tail, CutListArgument(records.back()[L"CommandLine"], parts));
         // 2 + 2 * (18 + 1) + 2 * (15 + 1) bytes, or the leading zero unit alone.
         EXPECT_EQ(names ? L"72" : L"2", parts[1]);
         EXPECT_EQ(names ? L"C:\\Work\\report.zip|C:\\\xD83D\xDE00\\other.rar|" : L"", records.back()[L"Name"]);
@@ -224,16 +210,8 @@ TEST_F(LaunchTest, NameListsTakeAFreeNameHoldTheirNamesExactlyAndGiveUpAfterBoun
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[i].GetHandle(), 0));
         CloseHandle(event);
     }
-    // A name held by the other kind of object cannot be had; one of the same kind is skipped as often
-    // as the limit allows. Either way nothing starts and what was made is closed.
-    struct
-    {
-        const char* Held;
-        bool HeldIsEvent;
-        unsigned Attempts;
-        char Operation;
-        DWORD Error;
-    } const cases[] = {
+    // Held by the other kind of object: fails; by the same kind: skipped up to the limit. Nothing starts or stays.
+    const std::tuple<const char*, bool, unsigned, char, DWORD> cases[] = {
         {"VNTXExtractMapping", true, kNameAttemptLimit, 't', 0x80004005},
         {"VNTXCompressMappingEndEvent", false, kNameAttemptLimit, 'a', ERROR_INVALID_HANDLE},
         {"VNTXExtractMapping", false, 2, 'x', 0x80004005},
@@ -242,12 +220,12 @@ TEST_F(LaunchTest, NameListsTakeAFreeNameHoldTheirNamesExactlyAndGiveUpAfterBoun
     const CNameList names({L"C:\\a.zip"});
     held.clear();
     const long handles = CountOpenHandles();
-    for (const auto& item : cases)
+    for (const auto& [prefix, isEvent, attempts, operation, error] : cases)
     {
-        SCOPED_TRACE(item.Held);
-        const unsigned saved = SetNameAttemptLimit(item.Attempts);
-        HoldComingTicks(2, {{item.Held, item.HeldIsEvent}}, held);
-        EXPECT_EQ(item.Error, Launch(item.Operation, names, L"a.zip"));
+        SCOPED_TRACE(prefix);
+        const unsigned saved = SetNameAttemptLimit(attempts);
+        HoldComingTicks(2, {{prefix, isEvent}}, held);
+        EXPECT_EQ(error, Launch(operation, names, L"a.zip"));
         SetNameAttemptLimit(saved);
         held.clear();
     }
@@ -257,17 +235,9 @@ TEST_F(LaunchTest, NameListsTakeAFreeNameHoldTheirNamesExactlyAndGiveUpAfterBoun
 
 TEST_F(LaunchTest, TheWaitForTheArchiverIsBounded)
 {
-    // The thread comes back when the archiver has taken its list or exited, at the latest when
-    // the limit passes; after that the list outlives our handles, as the archiver holds it too.
-    struct
-    {
-        const wchar_t* Mode;
-        DWORD Limit;
-        bool WaitForExit;
-        DWORD AtLeast, Below;
-        int RecordedOnReturn; // -1: either way
-        const wchar_t* Block;
-    } const cases[] = {
+    // Back once the list is taken or the archiver exits, or when the limit passes (the archiver holds the list).
+    // Mode, limit, wait for the exit, elapsed at least and below, records on return (-1: either way), block.
+    const std::tuple<const wchar_t*, DWORD, bool, DWORD, DWORD, int, const wchar_t*> cases[] = {
         {L"exit", kNameListWaitLimit, false, 0, 10000, 1, L""},             // exits without reading
         {L"slow:700", kNameListWaitLimit, false, 650, 10000, 1, L"exact"},  // reads slowly
         {L"stay:8000", kNameListWaitLimit, false, 0, 6000, 1, L"exact"},    // the event ends the wait...
@@ -277,40 +247,37 @@ TEST_F(LaunchTest, TheWaitForTheArchiverIsBounded)
     };
     const CNameList names({L"C:\\late\\\xD83D\xDE00.zip", L"C:\\late\\b.rar"});
     long handles = -1; // counted after the first launch, which opens handles of the system's own
-    for (const auto& item : cases)
+    for (size_t index = 0; index < std::size(cases); index++)
     {
-        SCOPED_TRACE(item.Mode);
-        const size_t index = &item - cases;
-        CEnvironmentVariable mode(L"VANTOR_ARCHIVER_MODE", item.Mode);
-        const DWORD savedLimit = SetNameListWaitLimit(item.Limit);
+        const auto& [mode, limit, waitForExit, atLeast, below, recordedOnReturn, block] = cases[index];
+        SCOPED_TRACE(mode);
+        CEnvironmentVariable variable(L"VANTOR_ARCHIVER_MODE", mode);
+        const DWORD savedLimit = SetNameListWaitLimit(limit);
         const DWORD start = GetTickCount();
-        EXPECT_EQ(0u, Launch('a', names, L"late.zip", L"zip", false, false, item.WaitForExit));
+        EXPECT_EQ(0u, Launch('a', names, L"late.zip", L"zip", false, false, waitForExit));
         const DWORD elapsed = GetTickCount() - start;
         SetNameListWaitLimit(savedLimit);
-        EXPECT_GE(elapsed, item.AtLeast);
-        EXPECT_LT(elapsed, item.Below);
+        EXPECT_GE(elapsed, atLeast);
+        EXPECT_LT(elapsed, below);
         handles = handles < 0 ? CountOpenHandles() : handles;
         EXPECT_EQ(handles, CountOpenHandles());
-        EXPECT_TRUE(item.RecordedOnReturn < 0 || index + item.RecordedOnReturn == Archiver().size());
+        EXPECT_TRUE(recordedOnReturn < 0 || index + recordedOnReturn == Archiver().size());
         auto records = Archiver(index + 1);
         ASSERT_EQ(index + 1, records.size());
         CRecord& record = records.back();
-        EXPECT_EQ(item.Mode, record[L"Mode"]);
-        EXPECT_EQ(item.Block, record[L"Block"]);
+        EXPECT_EQ(mode, record[L"Mode"]);
+        EXPECT_EQ(block, record[L"Block"]);
         const std::wstring list = record[L"Name"] + record[L"Event"];
-        EXPECT_EQ(item.Block[0] != 0 ? L"C:\\late\\\xD83D\xDE00.zip|C:\\late\\b.rar|opened" : list, list);
-        if (!record[L"Pid"].empty())
-        {
-            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(record[L"Pid"]));
-            TerminateProcess(process, 9);
-            WaitForSingleObject(process, 10000);
-            CloseHandle(process);
-        }
+        EXPECT_EQ(block[0] != 0 ? L"C:\\late\\\xD83D\xDE00.zip|C:\\late\\b.rar|opened" : list, list);
+        // A stand-in still running is ended; one that exited logged no Pid, and process 0 cannot be opened.
+        const CHandles::value_type process(
+            OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, std::stoul(L"0" + record[L"Pid"])), CloseHandle);
+        TerminateProcess(process.get(), 9);
+        WaitForSingleObject(process.get(), 10000);
     }
 }
 
-// Each allocation of a launch failing throws and releases its blocks and handles; only a whole run
-// starts the archiver. Through the menu the error box is in the user's language; the shell hears S_OK.
+// A failed allocation throws and releases everything; through the menu a translated box shows, the shell hears S_OK.
 TEST_F(LaunchTest, ExhaustedMemoryReleasesEverythingAndShowsTheErrorBoxInTheUsersLanguage)
 {
     CEnvironmentVariable mode(L"VANTOR_ARCHIVER_MODE", L"exit");
@@ -361,21 +328,14 @@ TEST_F(LaunchTest, ExhaustedMemoryReleasesEverythingAndShowsTheErrorBoxInTheUser
     EXPECT_EQ(3u, Archiver(3).size());
 }
 
-// Offsets and verbs the host does not send (cascaded menu, a.zip): only the menu's items are carried
-// out, matched exactly, each launch closing what it opened; command strings stay in their buffers.
+// Cascaded menu, a.zip: only the menu's own verbs and offsets run, each launch closing what it opened.
 TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsStayInTheirBuffers)
 {
     const auto offset = [](UINT value) { return MAKEINTRESOURCEA(value); };
     const auto wideOffset = [](UINT value) { return reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(value)); };
     const DWORD kPlain = sizeof(CMINVOKECOMMANDINFO), kExtended = sizeof(CMINVOKECOMMANDINFOEX);
-    struct
-    {
-        DWORD Size, Mask;
-        LPCSTR Verb;
-        LPCWSTR VerbW;
-        HRESULT Result;
-    } const cases[] = {
-        // The cascaded menu's offset 0 is the submenu's own entry.
+    const std::tuple<DWORD, DWORD, LPCSTR, LPCWSTR, HRESULT> cases[] = {
+        // Record size, mask, verb, wide verb; the cascaded menu's offset 0 is the submenu's own entry.
         {kPlain, 0, offset(0), nullptr, S_OK},
         {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"Vantor", S_OK},
         {kPlain, 0, "Vantor", nullptr, S_OK},
@@ -396,7 +356,9 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     ASSERT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), handler.BuildMenu());
     EXPECT_EQ(E_INVALIDARG, handler.Object().InvokeCommand(nullptr));
     for (const auto& item : cases)
-        EXPECT_EQ(item.Result, handler.Invoke(item.Verb, item.VerbW, item.Size, item.Mask)) << &item - cases;
+        EXPECT_EQ(std::get<4>(item),
+                  handler.Invoke(std::get<2>(item), std::get<3>(item), std::get<0>(item), std::get<1>(item)))
+            << &item - cases;
     auto records = Archiver(1);
     ASSERT_EQ(1u, records.size());
     EXPECT_EQ(ArchiverProgram() + L" t -slp- -an -ai#<Extract list>", CutListArgument(records[0][L"CommandLine"]));
@@ -408,8 +370,7 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     EXPECT_EQ(handles, CountOpenHandles());
     EXPECT_EQ(21u, Archiver(21).size());
 #ifdef _WIN64
-    // A 64-bit host may pass verb texts above 4 GB whose address has nothing in its low words:
-    // they are texts all the same, never the offset of the low word.
+    // Verb texts above 4 GB with nothing in their low words are texts all the same, never offsets.
     CHighMemory high(0x20000);
     ASSERT_NE(nullptr, high.Get());
     std::memcpy(high.Get(), "VantorTest", 11);
@@ -421,8 +382,7 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     EXPECT_EQ(L'x', CutListArgument(records[22][L"CommandLine"])[ArchiverProgram().size() + 1]);
     EXPECT_EQ(L't', CutListArgument(records[21][L"CommandLine"])[ArchiverProgram().size() + 1]);
 #endif
-    // The ANSI answers, requests the host does not make, buffers too small; help texts as a
-    // language file may give them: outside the basic plane, and characters code page 1252 lacks.
+    // Help texts a language file may give: outside the basic plane, and characters code page 1252 lacks.
     handler.Object().CommandMap[2].HelpText = L"ab\xD83D\xDE00\x4E2D";
     handler.Object().CommandMap[3].HelpText = L"ab\x4E2D\x6587\x00E9";
     // A buffer of `size` units and a guard region that must come back untouched whatever the answer.
@@ -439,13 +399,8 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
             text += static_cast<wchar_t>(unit == 1 ? buffer[i] : buffer[i] | buffer[i + 1] << 8); // 1252 below 0x80
         return result;
     };
-    struct
-    {
-        INT_PTR Offset;
-        UINT Type, Size;
-        HRESULT Result;
-        const wchar_t* Text;
-    } const requests[] = {
+    const std::tuple<INT_PTR, UINT, UINT, HRESULT, const wchar_t*> requests[] = {
+        // offset, type, size, answer
         {0, GCS_VALIDATEW, 0, S_OK, L""},
         {11, GCS_VALIDATEA, 0, S_OK, L""},
         {12, GCS_VALIDATEW, 0, S_FALSE, L""},
@@ -457,8 +412,7 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
         // Outside the map; a request type not answered.
         {12, GCS_VERBA, 64, E_FAIL, L""},
         {1, 0x14 /* GCS_VERBICONW */, 64, E_FAIL, L""},
-        // Small buffers: "VantorOpen" needs 11 units with its terminator, "Vantor commands" 16. A
-        // verb that does not fit is refused (cut, it would name another command); help is cut.
+        // Small buffers ("VantorOpen" needs 11 units): a verb is refused (cut it names another), help is cut.
         {1, GCS_VERBW, 11, S_OK, L"VantorOpen"},
         {1, GCS_VERBA, 11, S_OK, L"VantorOpen"},
         {1, GCS_VERBW, 10, E_FAIL, L""},
@@ -473,11 +427,11 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
         {3, GCS_HELPTEXTA, 4, S_OK, L"ab_"},
     };
     std::wstring answer;
-    for (const auto& item : requests)
+    for (const auto& [at, type, size, result, text] : requests)
     {
-        SCOPED_TRACE(testing::Message() << item.Offset << " type " << item.Type << " size " << item.Size);
-        EXPECT_EQ(item.Result, ask(item.Offset, item.Type, item.Size, answer));
-        EXPECT_EQ(item.Text, answer);
+        SCOPED_TRACE(testing::Message() << at << " type " << type << " size " << size);
+        EXPECT_EQ(result, ask(at, type, size, answer));
+        EXPECT_EQ(text, answer);
     }
     // No buffer at all; no memory for the ANSI conversion.
     EXPECT_EQ(E_FAIL, handler.Object().GetCommandString(1, GCS_VERBW, nullptr, nullptr, 64));
@@ -487,8 +441,7 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOutAndCommandStringsS
     AllocHooks::FailNth(0);
 }
 
-// A module folder without the programs, or none while the current folder holds the stand-ins: nothing
-// starts, the shell hears S_OK, no box is shown and no handle stays.
+// A module folder without the stand-ins, or an unknown one: nothing starts, no box, no handle stays; S_OK.
 TEST_F(LaunchTest, MissingProgramsStartNothingAndOpenTakesTheFirstNameAtTheTimeOfTheCall)
 {
     FlatMenu();

@@ -65,8 +65,7 @@ struct CSheet
         SendMessageW(Window, PSM_PRESSBUTTON, button, 0);
         PostMessageW(Window, WM_NULL, 0, 0);
     }
-    // The page's controls in tab order: a check box or radio button "1" or "0", an edit "<text>", a
-    // push button "b", the command list its ticks "{1101...}"; "-" before a disabled one.
+    // The page's controls in tab order: box or radio "1"/"0", edit "<text>", button "b", list "{1101}"; "-": disabled.
     std::wstring State() const
     {
         std::wstring state;
@@ -152,14 +151,12 @@ LRESULT CALLBACK SubclassListOnCreation(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// One object shows the sheet as often as asked. OK saves what the pages show, the mask without bits
-// no row stands for; never a page not opened, nor integration unasked. Opening is no change.
+// One object shows the sheet as often as asked; OK saves what opened pages show, the mask only with rows' bits.
 TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
 {
     const wchar_t* const names[5] = {L"ContextMenu", L"CascadedMenu", L"WorkDirType", L"WorkDirPath",
                                      L"TempRemovableOnly"};
-    // {stored by the names above (none: nothing), registered, System page: integrate, cascaded, {ticks},
-    // Folders page: the three types, <path>, "...", removable drives only (null: not opened), mask saved}
+    // {stored by the names above (none: absent), registered, System page, Folders page (null: not opened), mask}
     const CStored none = kNoValue;
     const std::tuple<std::array<CStored, 5>, bool, const wchar_t*, const wchar_t*, DWORD> cases[] = {
         {{Dword(0), Dword(0), Dword(2), Text(L"D:\\Work"), Dword(0)}, true, L"10{00000000000}", L"001<D:\\Work>b0", 0},
@@ -196,9 +193,8 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
             EXPECT_EQ(saved[i], Option(names[i])) << names[i];
         EXPECT_EQ(handlers, HandlerKeys());
     }
-    // The box registers anew on every OK (a lost class key comes back), unregisters only when the user
-    // cleared it, not when it opened clear for a lost key. A row the list refused is neither ticked
-    // nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
+    // Every OK registers anew (a lost class key comes back), unregisters only if the user cleared the box. A
+    // refused row is neither ticked nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
     RegisterShellIntegration();
     const std::wstring all = HandlerKeys();
     // {key removed, clicks, the boxes shown, handler keys after OK (all, before, none), class key kept}
@@ -240,8 +236,7 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
                                     }));
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(Dword(0x1 | 0x400), Option(L"ContextMenu"));
-    // A failed allocation before the sheet shows gives E_OUTOFMEMORY; a page whose set-up failed
-    // saves nothing on OK. With all rows in, the script cancels, so no run saves.
+    // Failing before the sheet shows: E_OUTOFMEMORY; a failed page saves nothing on OK (a whole one is cancelled).
     Set(L"ContextMenu", Dword(0x28));
     Set(L"CascadedMenu", Dword(1));
     RegisterShellIntegration();
@@ -264,13 +259,11 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
     EXPECT_TRUE(notShown >= 4 && shown >= 10) << notShown << " not shown, " << shown << " shown";
 }
 
-// Properties replace the held value: the name and the class id (its bytes in memory order), the
-// others empty ("0": VT_EMPTY). CreateObject refuses wrong identifiers and null arguments; the
-// object answers IUnknown only and holds no module lock. The help control, the sheet translated.
+// Properties replace the held value: the name, the class id's bytes, else VT_EMPTY ("0"). CreateObject refuses
+// wrong ids and nulls; the object answers IUnknown only, holds no module lock. The help control, the sheet translated.
 TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTranslatedSheet)
 {
-    // "..." opens the browser, titled as the product says; the folder confirmed lands in the edit, Apply
-    // on. The page rides in its window's user data, whole also above 4 GB (where the 64-bit one lies).
+    // "..." opens the titled browser; the folder confirmed lands in the edit, Apply on; the page whole above 4 GB.
     CScratchFolder scratch;
     const CWideString chosen = scratch.AddFolder(L"Chosen");
     Set(L"WorkDirType", Dword(2));
@@ -325,12 +318,11 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
         value.vt = VT_BSTR;
         value.bstrVal = SysAllocString(L"held before");
         EXPECT_EQ(S_OK, GetPluginProperty(id, &value));
+        const char* bytes = reinterpret_cast<char*>(value.bstrVal);
         EXPECT_EQ(id == 0   ? name
                   : id == 3 ? classId
                             : "0",
-                  value.vt != VT_BSTR
-                      ? std::to_string(value.vt)
-                      : std::string(reinterpret_cast<char*>(value.bstrVal), SysStringByteLen(value.bstrVal)));
+                  value.vt != VT_BSTR ? std::to_string(value.vt) : std::string(bytes, SysStringByteLen(value.bstrVal)));
         VariantClear(&value);
     }
     EXPECT_EQ(E_POINTER, GetPluginProperty(0, nullptr));
@@ -362,16 +354,14 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
     EXPECT_EQ(std::make_pair(S_OK, static_cast<void*>(static_cast<IUnknown*>(Plugin))),
               std::make_pair(Plugin->QueryInterface(IID_IUnknown, &object), object));
     EXPECT_EQ(1u, Plugin->Release());
-    // The help control's path is terminated and fits the old 260-byte buffer (once read without room
-    // for a missing terminator: the fourth row). The registry's path first, then the system folder,
-    // never the program's where the fake lies; a failure (no HtmlHelpA at 14, too) is never retried.
+    // The help control's path is terminated and fits the old 260-byte buffer (4th row: no terminator). The registry's
+    // path, else the system folder's, never the program's where the fake lies; a failure is never retried.
     const wchar_t inprocKey[] = L"CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}\\InprocServer32";
     Guards.emplace_back(HKEY_CLASSES_ROOT, inprocKey); // a class key of the tests' own, not the process-wide one
     const CWideString log = scratch.Path() + L"help.log";
     CEnvironmentVariable logVariable(L"VANTOR_FAKE_HELP_LOG", log);
-    const std::wstring folder(TestProgramFolder().Ptr()), fake = folder + L"vantor_fake_hhctrl.dll",
-                                                          self = folder + L"test_options.exe", a259(259, L'A'),
-                                                          a260(260, L'A');
+    const std::wstring folder(TestProgramFolder().Ptr()), fake = folder + L"vantor_fake_hhctrl.dll";
+    const std::wstring self = folder + L"test_options.exe", a259(259, L'A'), a260(260, L'A');
     // {stored, path found, load attempts}
     // clang-format off
     const std::tuple<CStored, std::wstring, int> cases[] = {
@@ -398,10 +388,9 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
             std::make_tuple(control.LoadAttempts(), control.LoadFailed(), control.Module() == GetModuleHandleA(kFake)));
         EXPECT_EQ(loads ? "4660|C:\\x.chm::/a.htm|15|7\n4660|C:\\x.chm::/a.htm|15|7\n" : "", ReadAll(log));
     }
-    // The sheet translated, also on Windows 98's ANSI path (PropertySheetA) where what the code page
-    // lacks arrives as "_"; pages ask for their topics, the help control loading once. Even a refused
-    // CreateObject loads the language first. 0x01000302 left out, 0x02000103 translated empty; euro
-    // and e grave inside code page 1252, Cyrillic outside. A Lang value with a backslash is a path.
+    // The sheet translated, also on the ANSI path where what code page 1252 lacks (Cyrillic) arrives as "_"; pages
+    // ask for their topics, help loading once. Even a refused CreateObject loads the language first. 0x01000302 left
+    // out, 0x02000103 translated empty. A Lang value with a backslash is a path.
     const char file[] = ";!@Lang@!UTF-8! test\n01000000 = \"Optionen \xE2\x82\xAC\"\n01000300 = \"Syst\xC3\xA8me\"\n"
                         "01000200 = \"\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB8\"\n01000301 = \"Integrieren\"\n"
                         "0200010F = \"Hinzuf\xC3\xBCgen zu {0}\"\n02000141 = \"<Archiv>\"\n02000103 = \"\"\n";

@@ -19,8 +19,7 @@ void* const kGarbage = reinterpret_cast<void*>(0x12345678);
 const wchar_t kClassKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
 const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
-// Besides the heap blocks, every test leaves no COM object of the module alive, and runs in a
-// single-threaded apartment as Explorer's threads do.
+// Every test leaves no COM object of the module alive and runs in a single-threaded apartment, as Explorer's do.
 class ServerTest : public CModuleTest
 {
 protected:
@@ -44,8 +43,7 @@ private:
     HRESULT _apartment = E_FAIL;
 };
 
-// Denies everyone writing to a key, as a registry the user may not change does; deleting it stays
-// allowed, so the next DeleteRegistryTree or snapshot takes it away again.
+// Denies writing to a key as a locked registry does; deletion stays allowed so snapshots can take it away.
 void DenyWrites(HKEY root, const wchar_t* path)
 {
     SetRaw(root, path, L"", kNoValue);
@@ -59,8 +57,7 @@ void DenyWrites(HKEY root, const wchar_t* path)
     RegCloseKey(key);
 }
 
-// GetData answers with a fixed result and a medium, filled also on failure, whose pUnkForRelease is
-// the object itself: the releases beyond the references taken are the medium's.
+// GetData gives a fixed result and a medium (also on failure) released through this object: Balance counts that.
 struct CScriptedDataObject : IDataObject
 {
     CScriptedDataObject(HRESULT r, DWORD tymed, HGLOBAL g) : Result(r), Medium{tymed, {}, this} { Medium.hGlobal = g; }
@@ -82,22 +79,15 @@ struct CScriptedDataObject : IDataObject
 };
 } // namespace
 
-// Objects only for the handler's class id, a factory's two interfaces, the handler's three views,
-// never aggregated; nothing refused stays alive; what is handed out holds just the caller's reference.
+// Objects only for the handler's class, a factory's two interfaces, the handler's three views, never aggregated.
 TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleExactlyWhileTheyLive)
 {
     const GUID nearMiss = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01}};
     const GUID optionsPlugin = {0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
-    const HRESULT notAvailable = static_cast<HRESULT>(0x80040111);
-    struct
-    {
-        const GUID* ClassId; // null: the factory's CreateInstance
-        bool Aggregate;
-        const GUID* Iid;
-        HRESULT Expected;
-    } const cases[] = {
-        {&nearMiss, false, &IID_IClassFactory, notAvailable},
-        {&optionsPlugin, false, &IID_IClassFactory, notAvailable},
+    // {class id (null: the factory's CreateInstance), aggregated, interface, expected}
+    const std::tuple<const GUID*, bool, const GUID*, HRESULT> cases[] = {
+        {&nearMiss, false, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {&optionsPlugin, false, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
         {&CLSID_ShellMenuHandler, false, &IID_IContextMenu, E_NOINTERFACE},
         {&CLSID_ShellMenuHandler, false, &IID_IUnknown, S_OK},
         {&CLSID_ShellMenuHandler, false, &IID_IClassFactory, S_OK},
@@ -105,17 +95,15 @@ TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleE
         {nullptr, false, &IID_IClassFactory, E_NOINTERFACE},
         {nullptr, false, &IID_IContextMenu, S_OK},
         {nullptr, false, &IID_IShellExtInit, S_OK},
-        {nullptr, false, &IID_IHostMenuInit, S_OK},
-    };
-    for (const auto& item : cases)
+        {nullptr, false, &IID_IHostMenuInit, S_OK}};
+    for (const auto& [classId, aggregate, iid, expected] : cases)
     {
-        SCOPED_TRACE(&item - cases);
+        SCOPED_TRACE(testing::Message() << classId << " " << aggregate << " " << iid);
         void* object = kGarbage;
-        EXPECT_EQ(item.Expected,
-                  item.ClassId != nullptr
-                      ? DllGetClassObject(*item.ClassId, *item.Iid, &object)
-                      : Factory->CreateInstance(item.Aggregate ? Factory.Get() : nullptr, *item.Iid, &object));
-        ASSERT_EQ(item.Expected == S_OK, object != nullptr);
+        EXPECT_EQ(expected, classId != nullptr
+                                ? DllGetClassObject(*classId, *iid, &object)
+                                : Factory->CreateInstance(aggregate ? Factory.Get() : nullptr, *iid, &object));
+        ASSERT_EQ(expected == S_OK, object != nullptr);
         EXPECT_EQ(object != nullptr ? 2 : 1, g_LiveObjectCount) << "a refused object is destroyed at once";
         EXPECT_EQ(0u, object != nullptr ? static_cast<IUnknown*>(object)->Release() : 0u);
     }
@@ -123,8 +111,7 @@ TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleE
     EXPECT_EQ(E_POINTER, Factory->QueryInterface(IID_IUnknown, nullptr));
     EXPECT_EQ(E_POINTER, Factory->CreateInstance(nullptr, IID_IContextMenu, nullptr));
     EXPECT_EQ(E_POINTER, CHostedHandler().Object().QueryInterface(IID_IUnknown, nullptr));
-    // Only live factories and handlers keep the module, not LockServer; the last reference may go
-    // through any view. AddRef and Release racing on two cores each report a count of their own.
+    // Only live objects keep the module, not LockServer; racing AddRef and Release each report their own count.
     EXPECT_EQ(S_OK, Factory->LockServer(TRUE));
     EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the factory itself lives";
     IShellExtInit* init = nullptr;
@@ -154,9 +141,7 @@ TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleE
     EXPECT_EQ(S_OK, DllCanUnloadNow()) << "a lock taken is no reason to stay";
 }
 
-// A right-click hands over the names in the shell's order; a right-drag adds the folder dropped on,
-// ending with one backslash; a stale drag never leaks into the next; a failed allocation leaves
-// nothing half taken. The Windows 98 path reads the drop list and the folder on its own.
+// Names in the shell's order, a drag's folder with one backslash, no stale drag, nothing half taken on failure.
 TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesOnlyWhatItGot)
 {
     CScratchFolder scratch;
@@ -168,12 +153,10 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
         std::vector<std::wstring> Names;
         const CIdList* Folder;
         std::wstring DropFolder; // "": no drop target
-    } const cases[] = {
-        {true, {L"b b.txt", L"a.7z", L"sub", L"\x03A9mega.tar"}, &targetList, target + L"\\"},
-        {false, {L"b b.txt", L"a.7z", L"sub", L"caf\x00E9.tar"}, nullptr, L""}, // within code page 1252
-        {false, {L"a.7z"}, &root, L"C:\\"},
-        {false, {L"a.7z"}, &drives, L""}, // My Computer has no file-system path
-    };
+    } const cases[] = {{true, {L"b b.txt", L"a.7z", L"sub", L"\x03A9mega.tar"}, &targetList, target + L"\\"},
+                       {false, {L"b b.txt", L"a.7z", L"sub", L"caf\x00E9.tar"}, nullptr, L""}, // within code page 1252
+                       {false, {L"a.7z"}, &root, L"C:\\"},
+                       {false, {L"a.7z"}, &drives, L""}}; // My Computer has no file-system path
     for (const auto& item : cases)
     {
         SCOPED_TRACE(&item - cases);
@@ -207,8 +190,7 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
                                            check, prepare),
                   static_cast<int>(item.Names.size()));
     }
-    // Only a delivered medium is the handler's to release, once; the drop list is unlocked as often
-    // as locked, never freed. A failed call leaves no selection; a null array or name is refused.
+    // Only a delivered medium is released, once; the drop list is unlocked as locked, never freed; nulls refused.
     CHostedHandler handler;
     const std::vector<std::wstring> names = {scratch.Path().Ptr() + std::wstring(L"a.7z"),
                                              scratch.Path().Ptr() + std::wstring(L"sub")};
@@ -217,27 +199,19 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM dropList = {};
     ASSERT_EQ(S_OK, shellData->GetData(&format, &dropList));
-    struct
+    // {GetData's result, medium (a stream one has no handle: none is handed out), expected, releases}
+    const std::tuple<HRESULT, DWORD, HRESULT, ULONG> media[] = {{DV_E_FORMATETC, TYMED_HGLOBAL, DV_E_FORMATETC, 0},
+                                                                {S_FALSE, TYMED_HGLOBAL, S_FALSE, 0},
+                                                                {S_OK, TYMED_ISTREAM, DV_E_TYMED, 1},
+                                                                {S_OK, TYMED_HGLOBAL, S_OK, 1}};
+    for (const auto& [getDataResult, tymed, expected, releases] : media)
     {
-        HRESULT GetDataResult;
-        DWORD Tymed; // a stream medium is released through its own pointer: none is handed out
-        HRESULT Expected;
-        ULONG Releases;
-    } const media[] = {
-        {DV_E_FORMATETC, TYMED_HGLOBAL, DV_E_FORMATETC, 0},
-        {S_FALSE, TYMED_HGLOBAL, S_FALSE, 0},
-        {S_OK, TYMED_ISTREAM, DV_E_TYMED, 1},
-        {S_OK, TYMED_HGLOBAL, S_OK, 1},
-    };
-    for (const auto& item : media)
-    {
-        SCOPED_TRACE(&item - media);
+        SCOPED_TRACE(testing::Message() << std::hex << getDataResult << " " << tymed);
         ASSERT_EQ(S_OK, handler.Select({L"C:\\before.txt"}));
-        CScriptedDataObject data(item.GetDataResult, item.Tymed,
-                                 item.Tymed == TYMED_HGLOBAL ? dropList.hGlobal : nullptr);
-        EXPECT_EQ(item.Expected, handler.Object().Initialize(nullptr, &data, nullptr));
-        EXPECT_EQ(item.Releases, data.Balance);
-        EXPECT_EQ(item.Expected == S_OK ? names : std::vector<std::wstring>(), handler.SelectedNames());
+        CScriptedDataObject data(getDataResult, tymed, tymed == TYMED_HGLOBAL ? dropList.hGlobal : nullptr);
+        EXPECT_EQ(expected, handler.Object().Initialize(nullptr, &data, nullptr));
+        EXPECT_EQ(releases, data.Balance);
+        EXPECT_EQ(expected == S_OK ? names : std::vector<std::wstring>(), handler.SelectedNames());
         EXPECT_NE(0u, GlobalSize(dropList.hGlobal)) << "the block was freed";
         EXPECT_EQ(0u, GlobalFlags(dropList.hGlobal) & GMEM_LOCKCOUNT);
     }
@@ -254,8 +228,7 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
     }
 }
 
-// Each allocation of each entry point fails in turn: E_OUTOFMEMORY, nothing handed out or taken, the
-// counts come back. CreateObject makes the first, lazy language load: the whole file or nothing.
+// Each allocation fails in turn: E_OUTOFMEMORY, nothing leaked; CreateObject loads the language wholly or not.
 TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothing)
 {
     CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey),
@@ -277,8 +250,7 @@ TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothin
         {[&](void** o) { return Factory->CreateInstance(nullptr, IID_IShellExtInit, o); }, 2, true, false, false},
         {[&](void**) { return handler->Object().InitContextMenu(0, names, 3); }, 3, false, true, false},
         {[](void**) { return DllRegisterServer(); }, 1, false, false, false},
-        {[](void** o) { return CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, o); }, 4, true, false, true},
-    };
+        {[](void** o) { return CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, o); }, 4, true, false, true}};
     for (const auto& item : cases)
     {
         SCOPED_TRACE(&item - cases);
@@ -311,37 +283,31 @@ TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothin
     g_LangLoaded = loaded;
 }
 
-// Without its module path or class key the class is not registered and regsvr32 hears so; a refused
-// approval list still leaves it registered (Windows 98 has none).
+// No module path or class key: not registered, regsvr32 hears so; a refused approval list is fine (98 has none).
 TEST_F(ServerTest, RegistrationFailsExactlyWhenTheClassCannotBeWritten)
 {
     CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey);
     const std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
     const HINSTANCE module = g_ModuleInstance;
-    struct
-    {
-        const wchar_t* Refused;
-        HINSTANCE Module;
-        HRESULT Expected;
-    } const cases[] = {
+    // {key denied, module (0x10: none of this process), expected}
+    const std::tuple<const wchar_t*, HINSTANCE, HRESULT> cases[] = {
         {nullptr, module, S_OK},
-        {nullptr, reinterpret_cast<HINSTANCE>(0x10), SELFREG_E_CLASS}, // no module of this process
+        {nullptr, reinterpret_cast<HINSTANCE>(0x10), SELFREG_E_CLASS},
         {kClassKey, module, SELFREG_E_CLASS},
-        {kApprovedKey, module, S_OK},
-    };
-    for (const auto& item : cases)
+        {kApprovedKey, module, S_OK}};
+    for (const auto& [refused, instance, expected] : cases)
     {
-        SCOPED_TRACE(&item - cases);
+        SCOPED_TRACE(testing::Message() << (refused ? refused : L"none") << " " << instance);
         DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey);
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, kApprovedKey);
-        if (item.Refused != nullptr)
-            DenyWrites(item.Refused == kClassKey ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE, item.Refused);
-        g_ModuleInstance = item.Module;
-        EXPECT_EQ(item.Expected, DllRegisterServer());
+        if (refused != nullptr)
+            DenyWrites(refused == kClassKey ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE, refused);
+        g_ModuleInstance = instance;
+        EXPECT_EQ(expected, DllRegisterServer());
         g_ModuleInstance = module;
         // The values themselves are pinned where regsvr32 registers the built module.
-        EXPECT_EQ(item.Expected == S_OK, RegistryKeyExists(HKEY_CLASSES_ROOT, server));
-        EXPECT_EQ(item.Refused == nullptr && item.Expected == S_OK,
+        EXPECT_EQ(expected == S_OK, RegistryKeyExists(HKEY_CLASSES_ROOT, server));
+        EXPECT_EQ(refused == nullptr && expected == S_OK,
                   kNoValue != RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassKey + 6));
     }
 }

@@ -23,9 +23,8 @@ CIdList FolderIdList(int csidl);
 HRESULT MakeShellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names,
                             CComRef<IDataObject>& data);
 
-// A context-menu handler as a host holds it: made by the module's class factory in a
-// single-threaded apartment, one reference released at the end of the scope, and a popup menu of
-// the host's own.
+// A context-menu handler as a host holds it: made by the class factory in a single-threaded
+// apartment, released at the end of the scope, with a popup menu of the host's own.
 class CHostedHandler
 {
 public:
@@ -41,8 +40,7 @@ public:
 
     // The file manager's way of handing over names (IHostMenuInit).
     HRESULT Select(const std::vector<std::wstring>& names);
-    // Explorer's way: the shell's data object for `names` in `folder`, and for a right-button drag
-    // the folder dropped on.
+    // Explorer's way: the shell's data object for `names` in `folder`; for a drag, the target.
     HRESULT Initialize(const std::wstring& folder, const std::vector<std::wstring>& names,
                        LPCITEMIDLIST dropFolder = nullptr);
     // QueryContextMenu into the host's menu (emptied first) at position 0.

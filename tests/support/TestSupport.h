@@ -17,8 +17,7 @@
 #include <utility>
 #include <vector>
 
-// Every test starts and ends with the same number of live heap blocks, and restores the
-// platform flag it may have switched.
+// Every test ends with the live heap blocks it started with, and the platform flag restored.
 class CModuleTest : public ::testing::Test
 {
 protected:
@@ -47,9 +46,8 @@ private:
 CWideString TestProgramFolder();
 
 #ifdef _WIN64
-// Committed memory at an address of 8 GB or more whose low 32 bits are all zero, released at the
-// end of the scope. A pointer into it that is cut to 32 bits anywhere reads as null or as a small
-// number, so the code that handles it goes visibly wrong.
+// Memory at 8 GB or more with the low 32 bits of its address zero: a pointer into it cut to 32
+// bits anywhere reads as null or a small number, so the code that handles it goes visibly wrong.
 class CHighMemory
 {
 public:
@@ -65,8 +63,7 @@ private:
 };
 #endif
 
-// A scratch folder under the system temporary folder, deleted with everything in it at the
-// end of the scope.
+// A folder under the temporary folder, deleted with everything in it at the end of the scope.
 class CScratchFolder
 {
 public:
@@ -85,8 +82,7 @@ private:
     CWideString _path;
 };
 
-// ---- Registry: raw access for arranging and checking the stored bytes, independent of the
-// module's own key class.
+// ---- Registry: the stored bytes, arranged and read without the module's own key class.
 
 // A stored value as the wide registry calls read it: its type and its bytes.
 using CStored = std::pair<DWORD, std::vector<BYTE>>;
@@ -139,8 +135,7 @@ private:
 
 // ---- Programs and children
 
-// Sets an environment variable (removes it for a null value) for one scope; started programs
-// inherit it.
+// Sets an environment variable (removes it for null) for one scope; started programs inherit it.
 class CEnvironmentVariable
 {
 public:
@@ -158,18 +153,15 @@ private:
 // How long a program started by a test may run before it counts as hanging and is ended.
 const DWORD kProgramTimeoutMs = 120000;
 
-// Runs a program with this program's environment and waits for its end (ending it after
-// `timeoutMs`); its exit code, or 0xFFFFFFFF when it did not start or had to be ended.
+// Runs a program and waits for its exit code; 0xFFFFFFFF when it did not start or hung (ended).
 DWORD RunProgram(std::wstring commandLine, DWORD timeoutMs = kProgramTimeoutMs);
 
 // Exit codes of a child test program besides gtest's own 0 and 1.
 const DWORD kChildRanNoTest = 3;
 const DWORD kChildNotWindows98 = 4;
 
-// Runs the tests of this program that match `gtestFilter` again in a child process, with the
-// extra environment "NAME=value;NAME2=value2", and gives its exit code: kChildRanNoTest when not
-// one of them passed (a filter matching nothing, or every test skipped). Used where a test needs
-// a fresh process (state loaded once per process).
+// Runs this program's tests matching `gtestFilter` in a fresh child with the extra environment
+// "NAME=value;NAME2=value2"; its exit code, kChildRanNoTest when not one of them passed.
 DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments = nullptr);
 // The same in a child that Wine shows Windows 98 (HKCU\Software\Wine\AppDefaults\<program>\Version),
 // so that the module takes its ANSI paths from the start; kChildNotWindows98 when Wine did not.
@@ -184,9 +176,8 @@ int ChildExitCode(int gtestResult);
 // Runs body(threadIndex) on `count` threads; false when they did not all end within `timeoutMs`.
 bool RunOnThreads(int count, DWORD timeoutMs, const std::function<void(int)>& body);
 
-// Watches this process, from a thread of its own, for visible dialogs (message boxes included)
-// with the given caption, or any caption. Each one found is noted and handed to `answer`, which by
-// default closes it with OK, as a user would dismiss an error box.
+// Watches this process from a thread of its own for visible dialogs with the caption (or any):
+// each is noted and handed to `answer`, by default closed with OK as a user dismisses an error box.
 class CDialogWatcher
 {
 public:
@@ -216,14 +207,10 @@ private:
     std::thread _thread;
 };
 
-// Runs `operation` once for each allocation of the module's heap that it makes, with that
-// allocation failing: the first, then the second, and so on until a run no longer reaches the
-// armed failure. Before each run `prepare`, if given, makes what the run works on (a fresh object,
-// say) with every allocation granted. After it `check(failed, threw)` is called (failed: the armed
-// allocation failed; threw: a CNewException left the operation) and releases what prepare and the
-// run made; then the module's live blocks must be back to their number before prepare. Without a
-// check, an exception must come exactly when an allocation failed. Gives the number of runs in
-// which one failed.
+// Runs `operation` with its first, second, ... allocation failing until a run makes no more. Before
+// each, `prepare` makes what it works on; after it `check(failed, threw)` checks and releases, and
+// the live blocks must be back to their count before prepare. Without a check, an exception must
+// come exactly when an allocation failed. Gives the number of runs in which one failed.
 int ForEachAllocationFailure(const std::function<void()>& operation,
                              const std::function<void(bool failed, bool threw)>& check = nullptr,
                              const std::function<void()>& prepare = nullptr);
