@@ -1,5 +1,6 @@
 # Shared part of the two cross toolchains (mingw-i686.cmake, mingw-x86_64.cmake): MinGW-w64 with
-# the posix thread model, every program run under Wine in the build tree's own prefix.
+# the posix thread model (GoogleTest needs std::mutex), every program run under Wine in the build
+# tree's own prefix.
 set(CMAKE_SYSTEM_NAME Windows)
 
 set(CMAKE_C_COMPILER   ${VANTOR_MINGW_TRIPLE}-gcc-posix)
@@ -19,3 +20,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Every Windows program the build makes runs under Wine, in the build tree's own prefix of the
 # architecture's kind (a 32-bit prefix for the i686 tree, a 64-bit one for the x86_64 tree).
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh ${VANTOR_WINE_ARCH})
+
+# The shipped module is compiled and linked by the win32-thread-model twin of the compiler above
+# (g++-win32, same version, same flags): a launcher that swaps the one for the other, set on the
+# module's targets only (vantor_win32_threads in CMakeLists.txt).
+set(VANTOR_WIN32_THREADS sh ${CMAKE_CURRENT_LIST_DIR}/win32-threads.sh)

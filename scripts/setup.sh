@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32
     wine wine32:i386 wine64
     wixl msitools
     xvfb xauth imagemagick
