@@ -17,4 +17,4 @@ if [[ -z "${WINEPREFIX:-}" ]]; then
     while [[ "$dir" != "/" && ! -f "$dir/CMakeCache.txt" ]]; do dir=$(dirname "$dir"); done
     export WINEPREFIX="$dir/wineprefix"
 fi
-exec wine "$@"
+exec "$WINELOADER" "$@"
