@@ -8,10 +8,10 @@
 #                    BENCH_BUILD_DIR/x64, or BENCH_BUILD_DIR/x86
 #   BENCH_ARCH       x64 (default) or x86, the latter only where this machine runs 32-bit programs
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
+root=$vantor_root
 build=$(realpath -m "${BENCH_BUILD_DIR:-$root/build}")
 arch=${BENCH_ARCH:-x64}
-export LC_ALL=C.UTF-8
 
 case $arch in
 x64) toolchain=mingw-x86_64.cmake ;;
@@ -23,7 +23,7 @@ x86) toolchain=mingw-i686.cmake ;;
 esac
 tree=$build/$arch
 
-source "$root/scripts/wine-env.sh" "$arch"
+vantor_wine_env "$arch"
 if ! vantor_arch_runs; then
     echo "bench.sh: the $arch tree cannot be measured here: 32-bit programs $VANTOR_32BIT" >&2
     exit 2
@@ -31,7 +31,8 @@ fi
 
 # Wine's desktop binds to the display of the first call that needs one; give it one.
 if [[ -z ${DISPLAY:-} ]] && command -v xvfb-run >/dev/null 2>&1; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+    vantor_in_display bash "$0" "$@"
+    exit
 fi
 
 # Only what the measures run: the program and the module it loads.
@@ -46,7 +47,7 @@ fi
 
 # The prefix is booted with detached streams before the program runs, so no Wine service process
 # is left holding this script's output.
-bash "$root/scripts/wine-prefix.sh" start "$tree"
-trap 'bash "$root/scripts/wine-prefix.sh" stop "$tree"' EXIT
+vantor_prefix_start "$tree"
+trap 'vantor_prefix_stop "$tree"' EXIT
 echo "$arch tree: $tree"
 WINEPREFIX=$tree/wineprefix wine "$tree/bin/vantor_bench.exe" "$@" </dev/null

@@ -11,7 +11,8 @@
 #   all in one folder) it shows the same for them. Pictures and records go to DIR (default out/).
 #   VANTOR_BUILD names the build root (default build/, holding the x64 and x86 trees).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/lib.sh"
+root=$vantor_root
 build=$(realpath -m "${VANTOR_BUILD:-$root/build}")
 
 out=$root/out
@@ -27,7 +28,6 @@ for p in "${paths[@]}"; do
     [[ -e "$p" ]] || { echo "demo: $p does not exist" >&2; exit 1; }
 done
 
-export LC_ALL=C.UTF-8
 if [[ "${VANTOR_DEMO_INSIDE:-}" != 1 ]]; then
     mkdir -p "$build"
     echo "==== Setting up and building into $build (log: $build/demo-build.log) ===="
@@ -39,8 +39,7 @@ if [[ "${VANTOR_DEMO_INSIDE:-}" != 1 ]]; then
     started=$(date +%s%N)
     mkdir -p "$out"
     # One display for every Wine process of the prefix: its boot, the menus and the sheet.
-    VANTOR_DEMO_INSIDE=1 VANTOR_BUILD=$build xvfb-run -a -s "-screen 0 1024x768x24" \
-        bash "$0" --out "$out" "${paths[@]}"
+    VANTOR_DEMO_INSIDE=1 VANTOR_BUILD=$build vantor_in_display bash "$0" --out "$out" "${paths[@]}"
     elapsed=$((($(date +%s%N) - started) / 1000000))
     printf '\nDemo done in %d.%01d s (not counting the build).\n' $((elapsed / 1000)) $((elapsed % 1000 / 100))
     exit 0
@@ -52,22 +51,20 @@ fi
 tree=$build/x64
 bin=$tree/bin
 pair=$build/x86/bin
-source "$root/scripts/wine-env.sh" x64
+vantor_wine_env x64
 export WINEPREFIX=$tree/wineprefix
-# shellcheck source=../tools/shellhost/host-lib.sh
-source "$root/tools/shellhost/host-lib.sh"
 
 for program in "$bin/Vantor.dll" "$bin/ShellHost.exe" "$bin/VNTXG.exe" "$pair/Vantor.dll"; do
     [[ -f "$program" ]] || { echo "demo: $program was not built" >&2; exit 1; }
 done
 
-bash "$root/scripts/wine-prefix.sh" start "$tree"
+vantor_prefix_start "$tree"
 mkdir -p "$out"
 work=$(mktemp -d "$out/.work.XXXXXX")
 cleanup() {
     set +e
     uninstall_product
-    bash "$root/scripts/wine-prefix.sh" stop "$tree"
+    vantor_prefix_stop "$tree"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -201,9 +198,8 @@ if [[ $host_status -eq 0 ]]; then
 fi
 if [[ -f "$product/VNTXFM.exe" && -f "$bin/SheetDriver.exe" ]]; then
     # The file manager shows the sheet modally; the driver starts it, takes both pages and cancels.
-    if wine "$bin/SheetDriver.exe" --start "\"$(winpath "$product/VNTXFM.exe")\" /options" --title "Vantor Options" \
-        --timeout 15000 --picture "$(winpath "$work/system.bmp")" --page 1 \
-        --picture "$(winpath "$work/folders.bmp")" --cancel </dev/null >"$work/sheet.txt" 2>&1; then
+    if drive_options_sheet "$bin" --picture "$(winpath "$work/system.bmp")" --page 1 \
+        --picture "$(winpath "$work/folders.bmp")" --cancel >"$work/sheet.txt" 2>&1; then
         convert "$work/system.bmp" "$out/options-system.png" && pictures+=("$out/options-system.png")
         convert "$work/folders.bmp" "$out/options-folders.png" && pictures+=("$out/options-folders.png")
     else

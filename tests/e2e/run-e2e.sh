@@ -15,16 +15,11 @@ bin=$(cd "$2" && pwd)
 pair=
 [[ -n "${3:-}" && -f "$3/Vantor.dll" ]] && pair=$(cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
 expected=$here/expected
-source "$root/scripts/wine-env.sh" "$arch" || exit 2
-if ! vantor_arch_runs; then
-    echo "$VANTOR_32BIT"
-    exit 77
-fi
+source "$here/../../scripts/lib.sh"
+vantor_wine_env "$arch" || exit 2
+vantor_skip_unless_runs
 export WINEPREFIX=${WINEPREFIX:-$(dirname "$bin")/wineprefix}
-# shellcheck source=../../tools/shellhost/host-lib.sh
-source "$root/tools/shellhost/host-lib.sh"
 
 for program in Vantor.dll ShellHost.exe SheetDriver.exe VNTXG.exe; do
     [[ -f "$bin/$program" ]] || { echo "FAIL: $bin/$program is missing"; exit 1; }
@@ -34,10 +29,6 @@ product=$(product_folder)
 work=$(mktemp -d)
 sample=$WINEPREFIX/drive_c/VantorE2E
 s='C:\VantorE2E'
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok    $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL  $1"; }
 
 # ---- The registry as found, so that it can be put back --------------------------------------
 saved_keys=()
@@ -61,9 +52,9 @@ restore_registry() {
         [[ -n "$file" ]] && wine reg import "$(winpath "$file")" </dev/null >/dev/null 2>&1
     done
     if [[ $approved_before -eq 1 ]]; then
-        wine reg add "$approved" /v "$VANTOR_CLSID" /d "Vantor Shell Extension" /f </dev/null >/dev/null 2>&1
+        wine reg add "$VANTOR_APPROVED" /v "$VANTOR_CLSID" /d "Vantor Shell Extension" /f </dev/null >/dev/null 2>&1
     else
-        wine reg delete "$approved" /v "$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1
+        wine reg delete "$VANTOR_APPROVED" /v "$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1
     fi
 }
 cleanup() {
@@ -76,9 +67,8 @@ for key in 'HKCU\Software\VANTOR' "HKCR\\CLSID\\$VANTOR_CLSID" 'HKCR\*\shellex' 
     'HKCR\Drive\shellex' 'HKCR\Folder\shellex'; do
     save_key "$key"
 done
-approved='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
 approved_before=0
-wine reg query "$approved" /v "$VANTOR_CLSID" </dev/null >/dev/null 2>&1 && approved_before=1
+wine reg query "$VANTOR_APPROVED" /v "$VANTOR_CLSID" </dev/null >/dev/null 2>&1 && approved_before=1
 trap cleanup EXIT
 
 # ---- Helpers ------------------------------------------------------------------------------------
@@ -103,7 +93,7 @@ compare() {
         pass "$name"
     else
         fail "$name"
-        sed 's/^/      /' "$work/diff.txt"
+        show "$work/diff.txt"
         [[ -s "$work/err.txt" ]] && sed 's/^/      stderr: /' "$work/err.txt"
     fi
 }
@@ -115,19 +105,10 @@ menu_case() {
     run_host "$@"
     if [[ $host_status -ne 0 ]]; then
         fail "$name: ShellHost exit status $host_status"
-        sed 's/^/      /' "$work/out.txt" "$work/err.txt"
+        show "$work/out.txt" "$work/err.txt"
         return
     fi
     compare "$name" "$work/out.txt"
-}
-
-# The archiver's record with the parts that differ from run to run replaced: the product folder and
-# the random numbers of the shared-memory and event names.
-normalise_record() {
-    tr -d '\r' <"$1" |
-        PRODUCT_WIN=$(winpath "$product") awk '{ b = ENVIRON["PRODUCT_WIN"]; i = index($0, b)
-            if (i) $0 = substr($0, 1, i - 1) "<product>" substr($0, i + length(b)); print }' |
-        sed -E 's/(Mapping|MappingEndEvent)[0-9]+/\1N/g'
 }
 
 # Invokes a verb through the host and compares the archiver's record with expected/NAME.
@@ -139,7 +120,7 @@ invoke_case() {
     VANTOR_ARCHIVER_LOG=$(winpath "$record") run_host --no-menu --invoke-verb "$verb" "$@"
     if [[ $host_status -ne 0 ]] || ! grep -q 'InvokeCommand = 0x00000000 (S_OK)' "$work/out.txt"; then
         fail "$name: invoking $verb: exit status $host_status"
-        sed 's/^/      /' "$work/out.txt" "$work/err.txt"
+        show "$work/out.txt" "$work/err.txt"
         return
     fi
     if ! wait_for_record "$record"; then
@@ -246,10 +227,8 @@ if [[ -n "$pair" && "$VANTOR_32BIT" != runs ]]; then
     echo "note  the 32-bit module is installed as $VANTOR_MODULE32 but not registered or run: 32-bit programs $VANTOR_32BIT"
 elif [[ -n "$pair" ]]; then
     # Each module registers its class in the registry view of its own architecture.
-    server='HKCR\CLSID\'$VANTOR_CLSID'\InprocServer32'
     for view in 64:Vantor.dll 32:$VANTOR_MODULE32; do
-        registered=$(wine reg query "$server" /ve /reg:${view%%:*} </dev/null 2>/dev/null | tr -d '\r' |
-            sed -n 's/.*REG_SZ *//p')
+        registered=$(class_server /reg:${view%%:*})
         if [[ "$registered" == "$(winpath "$product")\\${view#*:}" ]]; then
             pass "class registered in the ${view%%:*}-bit view: ${view#*:}"
         else
@@ -268,7 +247,7 @@ elif [[ -n "$pair" ]]; then
             pass "the 32-bit module hands the 64-bit archiver the bytes the 64-bit module does"
         else
             fail "the records of the two modules differ"
-            sed 's/^/      /' "$work/diff.txt"
+            show "$work/diff.txt"
         fi
     else
         fail "32-bit host, Extract to: exit status $host_status, no record"
@@ -281,7 +260,7 @@ elif [[ -n "$pair" ]]; then
 fi
 
 # ---- Language file -------------------------------------------------------------------------------
-wine reg add 'HKCU\Software\VANTOR' /v Lang /d "$(winpath "$root/tests/data/Lang/German.txt")" /f \
+wine reg add 'HKCU\Software\VANTOR' /v Lang /d "$(winpath "$vantor_root/tests/data/Lang/German.txt")" /f \
     </dev/null >/dev/null 2>&1
 menu_case right-click-archive-german.txt "$s\\report.zip"
 menu_case right-click-several-german.txt "$s\\report.zip" "$s\\notes.txt" "$s\\Docs"
@@ -295,11 +274,10 @@ png_case context-menu.png "$work/menu.bmp"
 # The file manager shows the sheet; the driver clears "Cascaded context menu" and the ticks of
 # "Extract Here" (row 2) and "Test archive" (row 4), applies and closes with OK.
 if [[ -f "$product/VNTXFM.exe" ]]; then
-    VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm-options.txt") wine "$bin/SheetDriver.exe" --start "\"$(winpath "$product/VNTXFM.exe")\" /options" --title "Vantor Options" \
-        --timeout 15000 --picture "$(winpath "$work/system.bmp")" --print \
-        --page 1 --picture "$(winpath "$work/folders.bmp")" --page 0 \
-        --uncheck 1011 --untick 1022:2 --untick 1022:4 --print --apply --ok \
-        </dev/null >"$work/sheet.raw" 2>"$work/err.txt"
+    VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm-options.txt") drive_options_sheet "$bin" \
+        --picture "$(winpath "$work/system.bmp")" --print --page 1 --picture "$(winpath "$work/folders.bmp")" \
+        --page 0 --uncheck 1011 --untick 1022:2 --untick 1022:4 --print --apply --ok \
+        >"$work/sheet.raw" 2>"$work/err.txt"
     sheet_status=$?
     tr -d '\r' <"$work/sheet.raw" >"$work/sheet.txt"
     if [[ $sheet_status -eq 0 ]]; then
@@ -309,7 +287,7 @@ if [[ -f "$product/VNTXFM.exe" ]]; then
         png_case options-folders.png "$work/folders.bmp"
     else
         fail "options sheet: SheetDriver exit status $sheet_status"
-        sed 's/^/      /' "$work/sheet.txt" "$work/err.txt"
+        show "$work/sheet.txt" "$work/err.txt"
         [[ -f "$work/fm-options.txt" ]] && tr -d '\r' <"$work/fm-options.txt" | sed 's/^/      VNTXFM: /'
     fi
 else
@@ -323,5 +301,4 @@ compare options-registry.txt "$work/options.txt"
 menu_case right-click-archive-after-options.txt "$s\\report.zip"
 menu_case right-drag-folder-after-options.txt --drag-to "$s\\Docs" "$s\\report.zip" "$s\\notes.txt"
 
-echo "end-to-end checks: $passed of $((passed + failed)) as expected"
-[[ $failed -eq 0 ]]
+check_summary "end-to-end checks"

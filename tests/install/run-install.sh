@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The installer package of one architecture (scripts/package.sh, run here into BUILD_ROOT/release;
-# it builds only what changed) installed as a user installs it, with msiexec, into a fresh prefix of
-# its own: TREE/install-prefix, a 64-bit prefix for the x64 package, a 32-bit one for the x86 package.
+# The installer package of one architecture, as scripts/package.sh made it in BUILD_ROOT/release
+# (scripts/test.sh makes it before the tests run), installed as a user installs it, with msiexec,
+# into a fresh prefix of its own: TREE/install-prefix, a 64-bit prefix for the x64 package, a 32-bit
+# one for the x86 package.
 # Usage: run-install.sh x86|x64 TREE [PAIR_BIN]
 #   Runs inside scripts/test.sh's virtual display. TREE's bin folder gives the host programs and the
 #   archiver's stand-ins; PAIR_BIN, for the x64 tree, the 32-bit host (used where 32-bit programs
@@ -11,48 +12,36 @@ arch=$1
 tree=$(cd "$2" && pwd)
 pair=
 [[ -n "${3:-}" && -f "$3/ShellHost.exe" ]] && pair=$(cd "$3" && pwd)
-root=$(cd "$(dirname "$0")/../.." && pwd)
-source "$root/scripts/wine-env.sh" "$arch" || exit 2
-if ! vantor_arch_runs; then
-    echo "$VANTOR_32BIT"
-    exit 77
-fi
+source "$(dirname "$0")/../../scripts/lib.sh"
+vantor_wine_env "$arch" || exit 2
+vantor_skip_unless_runs
 work=$(mktemp -d)
-passed=0
-failed=0
-pass() { passed=$((passed + 1)); echo "ok    $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL  $1"; }
-# Lines of a file for a failure message, indented.
-show() { sed 's/^/      /' "$@"; }
 
 release=$(dirname "$tree")/release
-if ! bash "$root/scripts/package.sh" "$release" >"$work/package.log" 2>&1; then
-    echo "FAIL  scripts/package.sh $release"
-    tail -n 30 "$work/package.log" | show
+version=$(sed -n 's/^VANTOR_VERSION:INTERNAL=//p' "$release/x64/CMakeCache.txt" 2>/dev/null)
+msi=$release/Vantor-$version-$arch.msi
+if [[ -z "$version" || ! -f "$msi" ]]; then
+    echo "FAIL  no package in $release: scripts/package.sh $release makes it (scripts/test.sh does)"
     exit 1
 fi
-version=$(sed -n 's/^VANTOR_VERSION:INTERNAL=//p' "$release/x64/CMakeCache.txt")
-msi=$release/Vantor-$version-$arch.msi
 
 export WINEPREFIX=$tree/install-prefix
-[[ -d "$WINEPREFIX" ]] && wineserver -k </dev/null >/dev/null 2>&1
+vantor_prefix_stop "$tree" "$WINEPREFIX"
 rm -rf "$WINEPREFIX"
-bash "$root/scripts/wine-prefix.sh" start "$tree" "$WINEPREFIX"
+vantor_prefix_start "$tree" "$WINEPREFIX"
 finish() {
-    bash "$root/scripts/wine-prefix.sh" stop "$tree" "$WINEPREFIX"
+    vantor_prefix_stop "$tree" "$WINEPREFIX"
     # A prefix is some hundred megabytes: kept only to look into after a failure.
-    [[ $failed -eq 0 ]] && rm -rf "$WINEPREFIX"
+    [[ $checks_failed -eq 0 ]] && rm -rf "$WINEPREFIX"
     rm -rf "$work"
 }
 trap finish EXIT
-# shellcheck source=../../tools/shellhost/host-lib.sh
-source "$root/tools/shellhost/host-lib.sh"
 cd "$WINEPREFIX/drive_c" || exit 1
 
 product=$(product_folder)
-approved='HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'
 uninstall='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-# The package for 64-bit Windows writes both registry views; a 32-bit prefix has one.
+# The package for 64-bit Windows writes both registry views, whether or not 32-bit programs run here;
+# a 32-bit prefix has one.
 views=("")
 [[ $arch == x64 ]] && views=(64 32)
 modules=(Vantor.dll)
@@ -70,7 +59,7 @@ dump_registry() {
         'HKCR\Drive\shellex'; do
         commands+=(reg query "$key" /s $flag '&')
     done
-    commands+=(reg query "$approved" /v "$VANTOR_CLSID" $flag)
+    commands+=(reg query "$VANTOR_APPROVED" /v "$VANTOR_CLSID" $flag)
     wine cmd /c "${commands[@]}" </dev/null 2>/dev/null | tr -d '\r' |
         awk '/^HKEY/ { key = $0; next } NF && !/^reg: / { sub(/^ +/, ""); print key ": " $0 }'
 }
@@ -96,7 +85,7 @@ same_state() {
 }
 msiexec_status=0
 run_msiexec() {
-    local log=$work/msiexec-$((passed + failed)).log
+    local log=$work/msiexec-$((checks_passed + checks_failed)).log
     msiexec_status=0
     wine msiexec "$@" /qn /L*v "$(winpath "$log")" </dev/null >/dev/null 2>&1 || msiexec_status=$?
     if [[ $msiexec_status -ne 0 ]]; then
@@ -156,7 +145,7 @@ fi
 # ---- The product at work, with the archiver's programs beside the module ---------------------------
 cp "$tree/bin/VNTXG.exe" "$tree/bin/VNTXFM.exe" "$product/"
 make_sample_folder "$WINEPREFIX/drive_c/VantorE2E"
-expected=$root/tests/e2e/expected
+expected=$vantor_root/tests/e2e/expected
 hosts=("$tree/bin")
 [[ -n "$pair" && "$VANTOR_32BIT" == runs ]] && hosts+=("$pair")
 for host in "${hosts[@]}"; do
@@ -172,9 +161,7 @@ record=$work/record.txt
 VANTOR_ARCHIVER_LOG=$(winpath "$record") wine "$tree/bin/ShellHost.exe" --no-menu --invoke-verb VantorExtractTo \
     'C:\VantorE2E\report.zip' </dev/null >/dev/null 2>&1
 if wait_for_record "$record"; then
-    product_win=$(winpath "$product")
-    tr -d '\r' <"$record" | while IFS= read -r line; do printf '%s\n' "${line//"$product_win"/<product>}"; done |
-        sed -E 's/(Mapping|MappingEndEvent)[0-9]+/\1N/g' >"$work/received.txt"
+    normalise_record "$record" >"$work/received.txt"
     if diff -u "$expected/received-extract-to.txt" "$work/received.txt" >"$work/diff.txt"; then
         pass "\"Extract to\" reaches the archiver in the product folder"
     else
@@ -184,9 +171,8 @@ if wait_for_record "$record"; then
 else
     fail "\"Extract to\": the archiver left no record"
 fi
-VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm.txt") wine "$tree/bin/SheetDriver.exe" \
-    --start "\"$(winpath "$product/VNTXFM.exe")\" /options" --title "Vantor Options" --timeout 15000 --print --cancel \
-    </dev/null 2>&1 | tr -d '\r' >"$work/sheet.txt"
+VANTOR_FILEMANAGER_LOG=$(winpath "$work/fm.txt") drive_options_sheet "$tree/bin" --print --cancel 2>&1 |
+    tr -d '\r' >"$work/sheet.txt"
 if grep -qxF '  [x] Integrate Vantor to shell context menu  (check box 1010)' "$work/sheet.txt"; then
     pass "the System page shows the integration box ticked"
 else
@@ -211,7 +197,8 @@ fi
 
 # ---- What regsvr32 and the four shell keys write -----------------------------------------------------
 # The registration of each module by the regsvr32 of its architecture plus the shell keys, as an
-# installation by hand makes it (tools/shellhost/host-lib.sh), must equal the package's, view by view.
+# installation by hand makes it (install_product in scripts/lib.sh), must equal the package's, view by
+# view.
 # Where 32-bit programs do not run, the 32-bit view is held against the 64-bit one's, with the
 # 32-bit module's name.
 install_product "$tree/bin" "$pair" || fail "registration by regsvr32"
@@ -226,10 +213,6 @@ uninstall_product
 # ---- The product folder chosen by the archiver's installer -----------------------------------------
 # Installed into another folder; a rebuild of the same version (a new product code) installed without
 # naming the folder replaces it there, and its removal empties that folder.
-class_server() {
-    wine reg query "HKCR\\CLSID\\$VANTOR_CLSID\\InprocServer32" /ve </dev/null 2>/dev/null | tr -d '\r' |
-        sed -n 's/.*REG_SZ *//p'
-}
 chosen='C:\Apps\Vantor'
 cp "$msi" "$work/rebuilt.msi"
 msibuild "$work/rebuilt.msi" -q "UPDATE \`Property\` SET \`Value\` = '{$(tr a-z A-Z </proc/sys/kernel/random/uuid)}'
@@ -258,5 +241,4 @@ if [[ $arch == x64 ]]; then
         fail "the x86 package on 64-bit Windows: exit status $status"
 fi
 
-echo "install checks: $passed of $((passed + failed)) as expected"
-[[ $failed -eq 0 ]]
+check_summary "install checks"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Wine environment of one tree (scripts/wine-env.sh ARCH), sourced alone, after the other
-# tree's or between two of the other's, must start the tree's own loader: "wine" runs WINELOADER,
+# The Wine environment of one tree (vantor_wine_env ARCH of scripts/lib.sh), set up alone, after the
+# other tree's or between two of the other's, must start the tree's own loader: "wine" runs WINELOADER,
 # which is an ELF executable of the tree's class and machine, and WINEARCH is the tree's. The
 # loaders' headers are read, never run: no 32-bit code starts, so the check runs on every machine.
 # Usage: wine-env-test.sh x86|x64
@@ -14,10 +14,11 @@ x64) other=x86 winearch=win64 class=2 machine=62 ;;  # ELFCLASS64, EM_X86_64
 esac
 failed=0
 
-# Prints "WINEARCH|WINELOADER|what wine starts" after sourcing the given environments in order.
+# Prints "WINEARCH|WINELOADER|what wine starts" after setting up the given environments in order.
 environment_after() {
     bash -c '
-        for a in "$@"; do source "$0/scripts/wine-env.sh" "$a" || exit 1; done
+        source "$0/scripts/lib.sh"
+        for a in "$@"; do vantor_wine_env "$a" || exit 1; done
         case $(type -t wine) in
         function) started=$(WINELOADER=/bin/echo wine loader-of-wine) ;;
         file)
@@ -41,7 +42,7 @@ elf_kind() {
 
 for order in "$arch" "$other $arch" "$arch $other $arch"; do
     IFS='|' read -r got_arch got_loader started <<<"$(environment_after $order)"
-    what="$arch tree, environments sourced in the order: $order"
+    what="$arch tree, environments set up in the order: $order"
     problems=()
     [[ "$got_arch" == "$winearch" ]] || problems+=("WINEARCH is '$got_arch', not $winearch")
     [[ "$started" == "$got_loader" ]] || problems+=("wine starts $started, not WINELOADER ($got_loader)")
