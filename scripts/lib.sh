@@ -11,26 +11,27 @@ export LC_ALL=C.UTF-8
 
 # ---- The machine ---------------------------------------------------------------------------------
 # Some kernels run 64-bit code only: there every i386 program, the i386 dynamic loader included,
-# fails with "Exec format error". Found out once, by trying, and exported, so that everything
-# started from the first script that asks keeps the answer:
+# fails with "Exec format error". Found out by trying, once the set-up has installed that loader (so
+# not when this file is sourced, which may be before), and exported, so that everything started from
+# the first script that asks keeps the answer:
 #   VANTOR_MACHINE_32BIT  yes or no: whether the kernel runs 32-bit code (what a prefix is made with)
 #   VANTOR_32BIT          "runs", or why 32-bit programs are not run (VANTOR_FORCE_64BIT_ONLY=1 takes
 #                         the 64-bit-only road on a machine that could run both)
-if [[ -z "${VANTOR_MACHINE_32BIT:-}" ]]; then
+vantor_probe_machine() {
+    [[ -n "${VANTOR_32BIT:-}" && -n "${VANTOR_MACHINE_32BIT:-}" ]] && return 0
     VANTOR_MACHINE_32BIT=no
     /lib/ld-linux.so.2 --version >/dev/null 2>&1 && VANTOR_MACHINE_32BIT=yes
-    export VANTOR_MACHINE_32BIT
-fi
-if [[ -z "${VANTOR_32BIT:-}" ]]; then
     if [[ "${VANTOR_FORCE_64BIT_ONLY:-}" == 1 ]]; then
         VANTOR_32BIT="not run: VANTOR_FORCE_64BIT_ONLY=1 asks for the 64-bit-only road"
     elif [[ $VANTOR_MACHINE_32BIT == yes ]]; then
         VANTOR_32BIT=runs
+    elif [[ ! -e /lib/ld-linux.so.2 ]]; then
+        VANTOR_32BIT="not run: the i386 loader /lib/ld-linux.so.2 is not installed (scripts/setup.sh installs it)"
     else
         VANTOR_32BIT="not run: this machine does not run 32-bit programs (/lib/ld-linux.so.2 cannot start)"
     fi
-    export VANTOR_32BIT
-fi
+    export VANTOR_MACHINE_32BIT VANTOR_32BIT
+}
 
 # ---- The Wine environment of an architecture ---------------------------------------------------
 # vantor_wine_env x86|x64: WINEARCH (win32 for the x86 tree, win64 for the x64 tree), WINELOADER (the
@@ -39,6 +40,7 @@ fi
 # is installed, and a "wine" found on PATH may be another environment's. The 64-bit loader finds its
 # preloader beside it and hands 32-bit programs to the 32-bit loader beside it.
 vantor_wine_env() {
+    vantor_probe_machine
     case "$1" in
     x86) export WINEARCH=win32 WINELOADER=/usr/lib/wine/wine ;;
     x64) export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64 ;;

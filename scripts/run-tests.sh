@@ -7,6 +7,7 @@ set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 build=$(cd "$1" && pwd)
 shift
+vantor_probe_machine
 echo "32-bit programs: $VANTOR_32BIT"
 
 # One CTest run over both trees: a test list at the root that takes in each tree's own.
