@@ -1,8 +1,8 @@
 #include "lang/Language.h"
 
+#include "base/Module.h"
 #include "base/ShellObjects.h"
 #include "base/UiWrappers.h"
-#include "server/Module.h"
 #include "settings/RegistryKey.h"
 
 CLangTable g_LangTable;

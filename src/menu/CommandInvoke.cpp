@@ -1,11 +1,11 @@
 #include "menu/ShellMenuHandler.h"
 
+#include "base/ComBoundary.h"
 #include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "launch/ArchiverCommands.h"
 #include "launch/Launch.h"
 #include "resources/ResourceIds.h"
-#include "server/ComBoundary.h"
 
 #include <cstddef>
 #include <cstring>

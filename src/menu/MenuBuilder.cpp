@@ -1,5 +1,6 @@
 #include "menu/ShellMenuHandler.h"
 
+#include "base/ComBoundary.h"
 #include "base/FileNames.h"
 #include "base/FileSystem.h"
 #include "base/UiWrappers.h"
@@ -7,7 +8,6 @@
 #include "menu/ArchiveNames.h"
 #include "menu/CommandTable.h"
 #include "resources/ResourceIds.h"
-#include "server/ComBoundary.h"
 #include "settings/Settings.h"
 
 namespace

@@ -1,11 +1,11 @@
 #include "options/OptionsPlugin.h"
 
+#include "base/ComBoundary.h"
+#include "base/ComIds.h"
 #include "lang/Language.h"
 #include "options/FoldersPage.h"
 #include "options/SystemPage.h"
 #include "resources/ResourceIds.h"
-#include "server/ClassFactory.h"
-#include "server/ComBoundary.h"
 
 #include <oleauto.h>
 

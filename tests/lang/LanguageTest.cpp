@@ -3,9 +3,9 @@
 #include "LangTestIds.h"
 #include "TestSupport.h"
 
+#include "base/Module.h"
 #include "lang/Language.h"
 #include "resources/ResourceIds.h"
-#include "server/Module.h"
 
 #include <cstdint>
 #include <tuple>

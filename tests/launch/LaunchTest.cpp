@@ -1,10 +1,10 @@
 #include "ShellTestSupport.h"
 
+#include "base/Module.h"
 #include "base/Vector.h"
 #include "lang/Language.h"
 #include "launch/ArchiverCommands.h"
 #include "launch/Launch.h"
-#include "server/Module.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,12 +1,12 @@
 // The options sheet worked as a user would (page states are CSheet::State() strings), the plug-in exports, the help.
 #include "TestSupport.h"
 
+#include "base/Module.h"
 #include "lang/Language.h"
 #include "options/FoldersPage.h"
 #include "options/HtmlHelp.h"
 #include "options/OptionsPlugin.h"
 #include "resources/ResourceIds.h"
-#include "server/Module.h"
 #include "settings/ShellIntegration.h"
 
 #include <commctrl.h>

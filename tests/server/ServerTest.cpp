@@ -1,9 +1,9 @@
 #include "ShellTestSupport.h"
 
+#include "base/Module.h"
 #include "lang/Language.h"
 #include "options/OptionsPlugin.h"
 #include "server/ClassFactory.h"
-#include "server/Module.h"
 
 #include <olectl.h>
 #include <sddl.h>

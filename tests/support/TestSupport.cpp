@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "server/Module.h"
+#include "base/Module.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "base/AllocHooks.h"
+#include "base/Module.h"
 #include "base/WideString.h"
-#include "server/Module.h"
 
 #include <gtest/gtest.h>
 
