@@ -4,8 +4,6 @@
 #include "base/Module.h"
 #include "menu/ShellMenuHandler.h"
 
-const GUID CLSID_ShellMenuHandler = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
-
 CHandlerClassFactory::CHandlerClassFactory()
 {
     InterlockedIncrement(&g_LiveObjectCount);

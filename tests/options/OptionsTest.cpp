@@ -18,8 +18,7 @@
 
 namespace
 {
-const wchar_t kOptionsKey[] = L"Software\\VANTOR\\Options";
-const std::wstring kHandlerClassKey = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
+const std::wstring kOptionsKey = kSettingsRoot + L"\\Options";
 const char kFake[] = "vantor_fake_hhctrl.dll";
 
 std::string ReadAll(const CWideString& path)
