@@ -1,6 +1,6 @@
 #include "BenchHarness.h"
 
-#include "server/Module.h"
+#include "base/Module.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -79,7 +79,7 @@ public:
     CShellMenuHandler* Handler;
 };
 
-const char kOptionsKey[] = "Software\\VANTOR\\Options";
+const char kOptionsSubKey[] = "Options";
 const char kCascadedMenuValue[] = "CascadedMenu";
 
 // The "CascadedMenu" setting the program found, put back when it ends: the prefix belongs to the
@@ -90,13 +90,13 @@ public:
     CSavedMenuForm()
     {
         CRegistryKey key;
-        _stored = key.Open(HKEY_CURRENT_USER, kOptionsKey, KEY_READ) == ERROR_SUCCESS &&
+        _stored = key.Open(HKEY_CURRENT_USER, MakeSettingsKeyPath(kOptionsSubKey), KEY_READ) == ERROR_SUCCESS &&
                   key.QueryValue(kCascadedMenuValue, _value) == ERROR_SUCCESS;
     }
     ~CSavedMenuForm()
     {
         CRegistryKey key;
-        if (key.Open(HKEY_CURRENT_USER, kOptionsKey) != ERROR_SUCCESS)
+        if (key.Open(HKEY_CURRENT_USER, MakeSettingsKeyPath(kOptionsSubKey)) != ERROR_SUCCESS)
             return;
         if (_stored)
             key.SetValue(kCascadedMenuValue, _value);

@@ -1,7 +1,7 @@
 #include "base/FileNames.h"
 
+#include "base/Module.h"
 #include "base/TextConvert.h"
-#include "server/Module.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 #include "base/UiWrappers.h"
 
+#include "base/Module.h"
 #include "base/Platform.h"
 #include "base/TextConvert.h"
-#include "server/Module.h"
 
 #include <cstddef>
 

@@ -1,9 +1,10 @@
 #include "lang/Language.h"
 
+#include "base/Module.h"
 #include "base/ShellObjects.h"
 #include "base/UiWrappers.h"
-#include "server/Module.h"
 #include "settings/RegistryKey.h"
+#include "settings/Settings.h"
 
 CLangTable g_LangTable;
 CWideString g_LangName;
@@ -12,8 +13,6 @@ CCriticalSection g_LangLock;
 
 namespace
 {
-// The product's main key: the file manager keeps "Lang" here, not under its own "FM" sub-key.
-const char kProductKey[] = "Software\\VANTOR";
 const wchar_t kLangValue[] = L"Lang";
 const wchar_t kNoLanguage[] = L"-";
 const wchar_t kLangFolder[] = L"Lang\\";
@@ -74,7 +73,8 @@ void ReadLangSetting(CWideString& name)
 {
     name.ClearText();
     CRegistryKey key;
-    if (key.Open(HKEY_CURRENT_USER, kProductKey, KEY_READ) != ERROR_SUCCESS)
+    // The file manager keeps "Lang" in the product's main key, not under its own "FM" sub-key.
+    if (key.Open(HKEY_CURRENT_USER, kSettingsRootPath, KEY_READ) != ERROR_SUCCESS)
         return;
     if (key.QueryValue(kLangValue, name) != ERROR_SUCCESS)
         name.ClearText();

@@ -3,6 +3,7 @@
 #include "base/TextConvert.h"
 #include "launch/Launch.h"
 #include "settings/RegistryKey.h"
+#include "settings/Settings.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +12,6 @@ namespace
 {
 const DWORD kNameListFailed = 0x80004005; // E_FAIL: the mapping could not be created or mapped
 
-const char kProductKey[] = "Software\\VANTOR";
 const char kLargePagesValue[] = "LargePages";
 static_assert(KEY_READ == 0x20019, "the settings are opened for reading only");
 
@@ -52,7 +52,7 @@ private:
 bool LargePagesEnabled()
 {
     CRegistryKey key;
-    if (key.Open(HKEY_CURRENT_USER, kProductKey, KEY_READ) != ERROR_SUCCESS)
+    if (key.Open(HKEY_CURRENT_USER, kSettingsRootPath, KEY_READ) != ERROR_SUCCESS)
         return false;
     bool enabled = false;
     if (key.QueryValue(kLargePagesValue, enabled) != ERROR_SUCCESS)

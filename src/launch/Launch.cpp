@@ -1,9 +1,9 @@
 #include "launch/Launch.h"
 
+#include "base/Module.h"
 #include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "lang/Language.h"
-#include "server/Module.h"
 
 #include <cstddef>
 

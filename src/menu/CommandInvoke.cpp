@@ -1,11 +1,12 @@
 #include "menu/ShellMenuHandler.h"
 
+#include "base/ComBoundary.h"
 #include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "launch/ArchiverCommands.h"
 #include "launch/Launch.h"
+#include "menu/CommandTable.h"
 #include "resources/ResourceIds.h"
-#include "server/ComBoundary.h"
 
 #include <cstddef>
 #include <cstring>
@@ -42,24 +43,24 @@ enum class ECommandAction
 // What each command id of the table does when it is chosen.
 struct CCommandAction
 {
-    UINT CommandId;
+    ECommandId CommandId;
     ECommandAction Action;
     bool Email;
     bool ShowDialog;
 };
 
 const CCommandAction kCommandActions[] = {
-    {1, ECommandAction::Open, false, false},      // Open
-    {2, ECommandAction::Extract, false, true},    // Extract
-    {3, ECommandAction::Extract, false, false},   // ExtractHere
-    {4, ECommandAction::Extract, false, false},   // ExtractTo
-    {5, ECommandAction::Test, false, false},      // Test
-    {6, ECommandAction::Compress, false, true},   // Compress
-    {7, ECommandAction::Compress, true, true},    // CompressEmail
-    {8, ECommandAction::Compress, false, false},  // CompressToVNTX
-    {9, ECommandAction::Compress, true, false},   // CompressToVNTXEmail
-    {10, ECommandAction::Compress, false, false}, // CompressToZip
-    {11, ECommandAction::Compress, true, false},  // CompressToZipEmail
+    {CommandOpen, ECommandAction::Open, false, false},
+    {CommandExtract, ECommandAction::Extract, false, true},
+    {CommandExtractHere, ECommandAction::Extract, false, false},
+    {CommandExtractTo, ECommandAction::Extract, false, false},
+    {CommandTest, ECommandAction::Test, false, false},
+    {CommandCompress, ECommandAction::Compress, false, true},
+    {CommandCompressEmail, ECommandAction::Compress, true, true},
+    {CommandCompressToVNTX, ECommandAction::Compress, false, false},
+    {CommandCompressToVNTXEmail, ECommandAction::Compress, true, false},
+    {CommandCompressToZip, ECommandAction::Compress, false, false},
+    {CommandCompressToZipEmail, ECommandAction::Compress, true, false},
 };
 
 const CCommandAction* FindCommandAction(UINT commandId)

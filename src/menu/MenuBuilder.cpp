@@ -1,5 +1,6 @@
 #include "menu/ShellMenuHandler.h"
 
+#include "base/ComBoundary.h"
 #include "base/FileNames.h"
 #include "base/FileSystem.h"
 #include "base/UiWrappers.h"
@@ -7,7 +8,6 @@
 #include "menu/ArchiveNames.h"
 #include "menu/CommandTable.h"
 #include "resources/ResourceIds.h"
-#include "server/ComBoundary.h"
 #include "settings/Settings.h"
 
 namespace
@@ -28,19 +28,6 @@ const UINT kSubmenuHelpLangId = 0x02000102;
 // Ids the two blocks ask to be free beyond the next id before they insert anything.
 const UINT kSingleItemIdWindow = 6;
 const UINT kMainBlockIdWindow = 10;
-
-// Command ids of the table, in the order the menu shows them.
-const UINT kOpen = 1;
-const UINT kExtract = 2;
-const UINT kExtractHere = 3;
-const UINT kExtractTo = 4;
-const UINT kTest = 5;
-const UINT kCompress = 6;
-const UINT kCompressEmail = 7;
-const UINT kCompressToVntx = 8;
-const UINT kCompressToVntxEmail = 9;
-const UINT kCompressToZip = 10;
-const UINT kCompressToZipEmail = 11;
 
 const wchar_t kTypeZip[] = L"zip";
 const wchar_t kTypeVntx[] = L"VNTX";
@@ -77,7 +64,7 @@ struct CMenuConstruction
 
     // Adds command `commandId` when its bit is in the mask. `placeholder`, when given, is the
     // name shown for "{0}".
-    void AddIfEnabled(UINT commandId, const CWideString& folder, const CWideString& archiveName,
+    void AddIfEnabled(ECommandId commandId, const CWideString& folder, const CWideString& archiveName,
                       const wchar_t* archiveType, const CWideString* placeholder)
     {
         const int row = FindCommandRow(commandId);
@@ -151,7 +138,7 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
             return E_FAIL;
         firstLookedUp = true;
         if (!firstEntry.IsFolder() && MayBeArchiveName(firstEntry.EntryName))
-            build.AddIfEnabled(kOpen, empty, empty, L"", nullptr);
+            build.AddIfEnabled(CommandOpen, empty, empty, L"", nullptr);
     }
 
     if (IdsAvailable(build.NextId, lastId, kMainBlockIdWindow))
@@ -180,10 +167,10 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
             const CWideString extractName = DeriveExtractFolderName(firstEntry.EntryName);
             const CWideString target = names.Count() == 1 ? extractName : CWideString(kEachArchiveFolder);
             const CWideString shownTarget = target + L"\\";
-            build.AddIfEnabled(kExtract, baseFolder + extractName + L"\\", empty, L"", nullptr);
-            build.AddIfEnabled(kExtractHere, baseFolder, empty, L"", nullptr);
-            build.AddIfEnabled(kExtractTo, baseFolder + target, empty, L"", &shownTarget);
-            build.AddIfEnabled(kTest, empty, empty, L"", nullptr);
+            build.AddIfEnabled(CommandExtract, baseFolder + extractName + L"\\", empty, L"", nullptr);
+            build.AddIfEnabled(CommandExtractHere, baseFolder, empty, L"", nullptr);
+            build.AddIfEnabled(CommandExtractTo, baseFolder + target, empty, L"", &shownTarget);
+            build.AddIfEnabled(CommandTest, empty, empty, L"", nullptr);
         }
 
         const CWideString archiveBase =
@@ -192,15 +179,15 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
         const CWideString zipArchive = archiveBase + kZipSuffix;
         // A right-button drag is about putting something into the target folder: no mail then.
         const bool offerEmail = !handler.IsDropTarget;
-        build.AddIfEnabled(kCompressToZip, baseFolder, zipArchive, kTypeZip, &zipArchive);
+        build.AddIfEnabled(CommandCompressToZip, baseFolder, zipArchive, kTypeZip, &zipArchive);
         if (offerEmail)
-            build.AddIfEnabled(kCompressToZipEmail, empty, zipArchive, kTypeZip, &zipArchive);
-        build.AddIfEnabled(kCompressToVntx, baseFolder, vntxArchive, kTypeVntx, &vntxArchive);
+            build.AddIfEnabled(CommandCompressToZipEmail, empty, zipArchive, kTypeZip, &zipArchive);
+        build.AddIfEnabled(CommandCompressToVNTX, baseFolder, vntxArchive, kTypeVntx, &vntxArchive);
         if (offerEmail)
-            build.AddIfEnabled(kCompressToVntxEmail, empty, vntxArchive, kTypeVntx, &vntxArchive);
-        build.AddIfEnabled(kCompress, baseFolder, archiveBase, L"", nullptr);
+            build.AddIfEnabled(CommandCompressToVNTXEmail, empty, vntxArchive, kTypeVntx, &vntxArchive);
+        build.AddIfEnabled(CommandCompress, baseFolder, archiveBase, L"", nullptr);
         if (offerEmail)
-            build.AddIfEnabled(kCompressEmail, empty, archiveBase, L"", nullptr);
+            build.AddIfEnabled(CommandCompressEmail, empty, archiveBase, L"", nullptr);
     }
 
     if (cascaded)

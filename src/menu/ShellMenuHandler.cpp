@@ -1,11 +1,11 @@
 #include "menu/ShellMenuHandler.h"
 
+#include "base/ComBoundary.h"
+#include "base/ComIds.h"
 #include "base/FileNames.h"
+#include "base/Module.h"
 #include "base/ShellObjects.h"
 #include "menu/SelectionIntake.h"
-#include "server/ClassFactory.h"
-#include "server/ComBoundary.h"
-#include "server/Module.h"
 
 const GUID IID_IHostMenuInit = {0x23170F69, 0x40C1, 0x278D, {0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x00}};
 

@@ -2,6 +2,7 @@
 
 #include "base/Vector.h"
 #include "base/WideString.h"
+#include "menu/CommandTable.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -14,17 +15,6 @@ struct IHostMenuInit : public IUnknown
 {
     // `reserved` is not read; `names` holds `count` zero-terminated wide names.
     virtual HRESULT STDMETHODCALLTYPE InitContextMenu(DWORD reserved, const wchar_t** names, UINT count) = 0;
-};
-
-// What one command offset of the last menu means.
-struct CCommandMapEntry
-{
-    UINT CommandId = 0; // 1 to 11; 0 for the cascaded submenu's own entry
-    CWideString Verb;
-    CWideString HelpText;
-    CWideString Folder;
-    CWideString ArchiveName;
-    CWideString ArchiveType; // "zip", "VNTX" or empty
 };
 
 // The context-menu handler: one identity, three views, one reference count.

@@ -1,17 +1,15 @@
 #include "options/OptionsPlugin.h"
 
+#include "base/ComBoundary.h"
+#include "base/ComIds.h"
 #include "lang/Language.h"
 #include "options/FoldersPage.h"
 #include "options/SystemPage.h"
 #include "resources/ResourceIds.h"
-#include "server/ClassFactory.h"
-#include "server/ComBoundary.h"
 
 #include <oleauto.h>
 
-// The file manager's plug-in identifiers share their first three groups with the handler's
-// own host interface.
-const GUID CLSID_OptionsPlugin = {0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
+// Shares its first three groups with the plug-in's class and the handler's own host interface.
 const GUID IID_IPluginOptions = {0x23170F69, 0x40C1, 0x278D, {0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
 
 namespace

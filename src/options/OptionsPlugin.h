@@ -1,13 +1,13 @@
 #pragma once
 
 #include "base/Alloc.h"
+#include "base/ComIds.h"
 
 #include <windows.h>
 #include <unknwn.h>
 #include <oaidl.h>
 
-// {23170F69-40C1-278D-1000-000100020000}
-extern const GUID CLSID_OptionsPlugin;
+// The options interface; the plug-in's class id is CLSID_OptionsPlugin (base/ComIds.h).
 // {23170F69-40C1-278D-0000-000100020000}
 extern const GUID IID_IPluginOptions;
 

@@ -1,9 +1,9 @@
 #include "options/PageFramework.h"
 
+#include "base/Module.h"
 #include "base/Platform.h"
 #include "base/TextConvert.h"
 #include "base/UiWrappers.h"
-#include "server/Module.h"
 
 #include <cstddef>
 #include <cstring>

@@ -1,18 +1,8 @@
 #include "server/ClassFactory.h"
 
+#include "base/ComIds.h"
+#include "base/Module.h"
 #include "menu/ShellMenuHandler.h"
-#include "server/ComBoundary.h"
-#include "server/Module.h"
-
-#include <cstring>
-
-const GUID CLSID_ShellMenuHandler = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
-
-bool SameId(const GUID& left, const GUID& right)
-{
-    static_assert(sizeof(GUID) == 16, "identifiers are 16 bytes");
-    return std::memcmp(&left, &right, sizeof(GUID)) == 0;
-}
 
 CHandlerClassFactory::CHandlerClassFactory()
 {

@@ -5,12 +5,6 @@
 #include <windows.h>
 #include <unknwn.h>
 
-// The context-menu handler's class: {23170F69-40C1-439B-1000-000100020000}.
-extern const GUID CLSID_ShellMenuHandler;
-
-// True when the 16 bytes of the two identifiers are equal.
-bool SameId(const GUID& left, const GUID& right);
-
 // Creates CShellMenuHandler objects for COM. Counted in g_LiveObjectCount from construction
 // to destruction, like the handlers it makes.
 class CHandlerClassFactory : public IClassFactory, public CHeapObject

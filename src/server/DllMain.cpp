@@ -1,4 +1,4 @@
-#include "server/Module.h"
+#include "base/Module.h"
 
 #include <windows.h>
 

@@ -1,5 +1,6 @@
+#include "base/ComIds.h"
+#include "base/Module.h"
 #include "server/ClassFactory.h"
-#include "server/Module.h"
 
 #include <objbase.h>
 

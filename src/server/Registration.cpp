@@ -1,9 +1,9 @@
 #include "server/Registration.h"
 
+#include "base/ComIds.h"
+#include "base/Module.h"
 #include "base/ShellObjects.h"
 #include "base/TextConvert.h"
-#include "server/ClassFactory.h"
-#include "server/Module.h"
 #include "settings/RegistryKey.h"
 
 #include <objbase.h>

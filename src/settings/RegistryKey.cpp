@@ -1,7 +1,7 @@
 #include "settings/RegistryKey.h"
 
+#include "base/Module.h"
 #include "base/TextConvert.h"
-#include "server/Module.h"
 
 static_assert(sizeof(DWORD) == 4, "REG_DWORD values are exactly 4 bytes");
 

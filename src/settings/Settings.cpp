@@ -4,11 +4,11 @@
 #include "settings/RegistryKey.h"
 
 CCriticalSection g_SettingsLock;
+// The archiver and the file manager read and write the same key.
+const char kSettingsRootPath[] = "Software\\VANTOR";
 
 namespace
 {
-const char kRootKeyPath[] = "Software\\VANTOR";
-
 const char kExtractionKey[] = "Extraction";
 const char kCompressionKey[] = "Compression";
 const char kOptionsKey[] = "Options";
@@ -179,7 +179,7 @@ LONG CreateForWriting(CRegistryKey& key, const char* subKeyName)
 
 CNarrowString MakeSettingsKeyPath(const char* subKeyName)
 {
-    CNarrowString path(kRootKeyPath);
+    CNarrowString path(kSettingsRootPath);
     path.Append('\\');
     path.Append(subKeyName);
     return path;

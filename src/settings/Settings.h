@@ -9,7 +9,10 @@
 // Every read and save of the settings below holds this lock for its whole duration.
 extern CCriticalSection g_SettingsLock;
 
-// "Software\VANTOR" + "\" + name.
+// The product's key under HKEY_CURRENT_USER, "Software\VANTOR": the keys of the records below, and
+// the values "Lang" and "LargePages" that the module reads from the key itself.
+extern const char kSettingsRootPath[];
+// kSettingsRootPath + "\" + name.
 CNarrowString MakeSettingsKeyPath(const char* subKeyName);
 
 // Mask of the enabled context-menu commands when nothing is stored: all eleven.

@@ -1,15 +1,12 @@
 #include "settings/ShellIntegration.h"
 
+#include "base/ComIds.h"
 #include "settings/RegistryKey.h"
 
 CCriticalSection g_ShellIntegrationLock;
 
 namespace
 {
-// The handler object's class id as Explorer finds it in the handler keys: upper-case
-// hexadecimal with braces, ANSI.
-const char kHandlerClassId[] = "{23170F69-40C1-439B-1000-000100020000}";
-
 const char kContextMenuHandlerSuffix[] = "\\shellex\\ContextMenuHandlers\\VANTOR";
 const char kDragDropHandlerSuffix[] = "\\shellex\\DragDropHandlers\\VANTOR";
 
@@ -104,7 +101,7 @@ bool IsHandlerKeyRegistered(const CNarrowString& keyPath)
         return false;
     // Class ids compare without regard to case: a key written in lower case still names our handler.
     CharUpperA(value.BufferForWrite(value.Length()));
-    return value == kHandlerClassId;
+    return value == kShellMenuHandlerClassIdText.Text;
 }
 
 bool IsShellIntegrated()
@@ -125,7 +122,7 @@ void RegisterShellIntegration()
         CCriticalSectionLock lock(g_ShellIntegrationLock);
         CRegistryKey key;
         if (key.Create(HKEY_CLASSES_ROOT, keyPath) == ERROR_SUCCESS)
-            key.SetValue(static_cast<const char*>(nullptr), kHandlerClassId);
+            key.SetValue(static_cast<const char*>(nullptr), kShellMenuHandlerClassIdText.Text);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "base/ComIds.h"
 #include "base/Sync.h"
 #include "base/TextConvert.h"
 #include "base/Vector.h"
@@ -188,4 +189,17 @@ TEST_F(CoreTest, OwnersReleaseWhatTheyHeldAndKeepTheErrorCode)
     if (!huge.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0x100001000ull, nullptr))
         GTEST_SKIP() << "the system refuses a reserved mapping of this size: " << GetLastError();
     EXPECT_TRUE(UnmapViewOfFile(huge.MapView(FILE_MAP_READ, 0x100000000ull, 0x1000))) << GetLastError();
+}
+
+// The registry's spelling of a class id: each group in upper-case hexadecimal, most significant digit first.
+TEST_F(CoreTest, ClassIdTextIsUpperCaseHexadecimalInBraces)
+{
+    const std::pair<GUID, const char*> cases[] = {
+        {{0x01234567, 0x89AB, 0xCDEF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}},
+         "{01234567-89AB-CDEF-FEDC-BA9876543210}"},
+        {{0xFEDCBA98, 0x7654, 0x3210, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}},
+         "{FEDCBA98-7654-3210-0123-456789ABCDEF}"},
+    };
+    for (const auto& [id, text] : cases)
+        EXPECT_STREQ(text, MakeClassIdText(id).Text);
 }

@@ -2,10 +2,10 @@
 
 #include "base/FileNames.h"
 #include "base/FileSystem.h"
+#include "base/Module.h"
 #include "base/ShellObjects.h"
 #include "base/TextConvert.h"
 #include "base/UiWrappers.h"
-#include "server/Module.h"
 
 #include <commctrl.h>
 

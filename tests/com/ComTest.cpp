@@ -3,8 +3,7 @@
 
 namespace
 {
-const wchar_t kClassIdText[] = L"{23170F69-40C1-439B-1000-000100020000}";
-const std::wstring kClassKey = std::wstring(L"CLSID\\") + kClassIdText, kServerKey = kClassKey + L"\\InprocServer32";
+const std::wstring kServerKey = kHandlerClassKey + L"\\InprocServer32";
 const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const wchar_t kName[] = L"Vantor Shell Extension";
 
@@ -13,14 +12,14 @@ class ComTest : public CModuleTest
 protected:
     void ExpectRegisteredAt(const std::wstring& modulePath, bool approved)
     {
-        EXPECT_EQ(Text(kName), RawValue(HKEY_CLASSES_ROOT, kClassKey, L""));
+        EXPECT_EQ(Text(kName), RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey, L""));
         EXPECT_EQ((CValues{{L"", Text(modulePath)}, {L"ThreadingModel", Text(L"Apartment")}}),
                   RawValues(HKEY_CLASSES_ROOT, kServerKey));
-        EXPECT_EQ(approved ? Text(kName) : kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
+        EXPECT_EQ(approved ? Text(kName) : kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassId));
     }
 
     const std::wstring _dll = std::wstring(TestProgramFolder().Ptr()) + L"Vantor.dll";
-    CRegistrySnapshot _classKey{HKEY_CLASSES_ROOT, kClassKey};
+    CRegistrySnapshot _classKey{HKEY_CLASSES_ROOT, kHandlerClassKey};
     CRegistrySnapshot _approved{HKEY_LOCAL_MACHINE, kApprovedKey};
     CScratchFolder _scratch;
 };
@@ -32,12 +31,12 @@ TEST_F(ComTest, RegsvrRegistersAndUnregistersTheClass)
     const std::wstring regsvr = L"regsvr32.exe /s ", dll = L"\"" + _dll + L"\"";
     ASSERT_EQ(0u, RunProgram(regsvr + dll));
     ExpectRegisteredAt(_dll, true);
-    SetRaw(HKEY_CLASSES_ROOT, kClassKey + L"\\ShellFolder", L"Attributes", Text(L"0"));
+    SetRaw(HKEY_CLASSES_ROOT, kHandlerClassKey + L"\\ShellFolder", L"Attributes", Text(L"0"));
     for (int run = 0; run < 2; run++)
         EXPECT_EQ(0u, RunProgram(regsvr + L"/u " + dll));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kServerKey));
-    EXPECT_EQ(Text(L"0"), RawValue(HKEY_CLASSES_ROOT, kClassKey + L"\\ShellFolder", L"Attributes"));
-    EXPECT_EQ(kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
+    EXPECT_EQ(Text(L"0"), RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey + L"\\ShellFolder", L"Attributes"));
+    EXPECT_EQ(kNoValue, RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassId));
 }
 
 // Windows 98 has only the ANSI entry points and no approval list: a module in a folder named
@@ -57,10 +56,10 @@ TEST_F(ComTest, Windows98RegistersThroughAnsiWithoutTheApprovalList)
     EXPECT_EQ(0u, RunThisProgramOnWindows98(L"ComChild.*", (child + L"DllRegisterServer").c_str()));
     ExpectRegisteredAt(ansiName, false);
 
-    SetRaw(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText, Text(kName));
+    SetRaw(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassId, Text(kName));
     EXPECT_EQ(0u, RunThisProgramOnWindows98(L"ComChild.*", (child + L"DllUnregisterServer").c_str()));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kClassKey));
-    EXPECT_EQ(Text(kName), RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassIdText));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerClassKey));
+    EXPECT_EQ(Text(kName), RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassId));
 }
 
 TEST(ComChild, CallsTheExport)

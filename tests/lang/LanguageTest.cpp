@@ -3,9 +3,9 @@
 #include "LangTestIds.h"
 #include "TestSupport.h"
 
+#include "base/Module.h"
 #include "lang/Language.h"
 #include "resources/ResourceIds.h"
-#include "server/Module.h"
 
 #include <cstdint>
 #include <tuple>
@@ -303,7 +303,7 @@ TEST_F(LangTest, LangValueNamesTheFile)
         SCOPED_TRACE(testing::Message() << (value ? value : L"<none>") << assignments);
         DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
         // The file manager's own sub-key is not where the module looks.
-        SetRaw(HKEY_CURRENT_USER, std::wstring(kSettingsRoot) + L"\\FM", L"Lang", Text(L"German"));
+        SetRaw(HKEY_CURRENT_USER, kSettingsRoot + L"\\FM", L"Lang", Text(L"German"));
         if (value != nullptr)
             SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(value));
         const std::wstring environment = L"VANTOR_LANG_CHILD_EXPECTED=" + expected +

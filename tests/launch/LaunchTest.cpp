@@ -1,10 +1,10 @@
 #include "ShellTestSupport.h"
 
+#include "base/Module.h"
 #include "base/Vector.h"
 #include "lang/Language.h"
 #include "launch/ArchiverCommands.h"
 #include "launch/Launch.h"
-#include "server/Module.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +28,7 @@ protected:
     std::vector<CRecord> Archiver(size_t count = 0) const { return Read(_archiverLog, count); }
     std::vector<CRecord> FileManager(size_t count = 0) const { return Read(_fileManagerLog, count); }
     static std::wstring ArchiverProgram() { return L"\"" + std::wstring(TestProgramFolder().Ptr()) + L"VNTXG.exe\""; }
-    static void FlatMenu() { SetRaw(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options", L"CascadedMenu", Dword(0)); }
+    static void FlatMenu() { SetRaw(HKEY_CURRENT_USER, kSettingsRoot + L"\\Options", L"CascadedMenu", Dword(0)); }
 
     CScratchFolder Work;
 

@@ -65,8 +65,8 @@ protected:
     }
     void SetOptions(DWORD cascaded, DWORD mask)
     {
-        SetRaw(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options", L"CascadedMenu", Dword(cascaded));
-        SetRaw(HKEY_CURRENT_USER, L"Software\\VANTOR\\Options", L"ContextMenu", Dword(mask));
+        SetRaw(HKEY_CURRENT_USER, kSettingsRoot + L"\\Options", L"CascadedMenu", Dword(cascaded));
+        SetRaw(HKEY_CURRENT_USER, kSettingsRoot + L"\\Options", L"ContextMenu", Dword(mask));
     }
     HRESULT Select(std::vector<std::wstring> names)
     {

@@ -1,12 +1,12 @@
 // The options sheet worked as a user would (page states are CSheet::State() strings), the plug-in exports, the help.
 #include "TestSupport.h"
 
+#include "base/Module.h"
 #include "lang/Language.h"
 #include "options/FoldersPage.h"
 #include "options/HtmlHelp.h"
 #include "options/OptionsPlugin.h"
 #include "resources/ResourceIds.h"
-#include "server/Module.h"
 #include "settings/ShellIntegration.h"
 
 #include <commctrl.h>
@@ -18,8 +18,7 @@
 
 namespace
 {
-const wchar_t kOptionsKey[] = L"Software\\VANTOR\\Options";
-const std::wstring kHandlerClassKey = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
+const std::wstring kOptionsKey = kSettingsRoot + L"\\Options";
 const char kFake[] = "vantor_fake_hhctrl.dll";
 
 std::string ReadAll(const CWideString& path)

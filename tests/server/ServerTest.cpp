@@ -1,9 +1,9 @@
 #include "ShellTestSupport.h"
 
+#include "base/ComIds.h"
+#include "base/Module.h"
 #include "lang/Language.h"
 #include "options/OptionsPlugin.h"
-#include "server/ClassFactory.h"
-#include "server/Module.h"
 
 #include <olectl.h>
 #include <sddl.h>
@@ -16,7 +16,6 @@
 namespace
 {
 void* const kGarbage = reinterpret_cast<void*>(0x12345678);
-const wchar_t kClassKey[] = L"CLSID\\{23170F69-40C1-439B-1000-000100020000}";
 const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 
 // Every test leaves no COM object of the module alive and runs in a single-threaded apartment, as Explorer's do.
@@ -82,12 +81,12 @@ struct CScriptedDataObject : IDataObject
 // Objects only for the handler's class, a factory's two interfaces, the handler's three views, never aggregated.
 TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleExactlyWhileTheyLive)
 {
-    const GUID nearMiss = {0x23170F69, 0x40C1, 0x439B, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x01}};
-    const GUID optionsPlugin = {0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
+    GUID nearMiss = CLSID_ShellMenuHandler;
+    nearMiss.Data4[7] ^= 1;
     // {class id (null: the factory's CreateInstance), aggregated, interface, expected}
     const std::tuple<const GUID*, bool, const GUID*, HRESULT> cases[] = {
         {&nearMiss, false, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
-        {&optionsPlugin, false, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
+        {&CLSID_OptionsPlugin, false, &IID_IClassFactory, CLASS_E_CLASSNOTAVAILABLE},
         {&CLSID_ShellMenuHandler, false, &IID_IContextMenu, E_NOINTERFACE},
         {&CLSID_ShellMenuHandler, false, &IID_IUnknown, S_OK},
         {&CLSID_ShellMenuHandler, false, &IID_IClassFactory, S_OK},
@@ -231,7 +230,7 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
 // Each allocation fails in turn: E_OUTOFMEMORY, nothing leaked; CreateObject loads the language wholly or not.
 TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothing)
 {
-    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey),
+    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kHandlerClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey),
         settings(HKEY_CURRENT_USER, kSettingsRoot);
     CScratchFolder scratch;
     const char file[] = ";!@Lang@!UTF-8! test\n2000101 = \"Vantor-Men\xC3\xBC\"\n200010D = \"Entpacken nach {0}\"\n";
@@ -258,7 +257,7 @@ TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothin
         HRESULT result = E_UNEXPECTED;
         const auto prepare = [&]
         {
-            DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey);
+            DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
             handler.reset(new CHostedHandler);
             ASSERT_EQ(S_OK, handler->Select({L"C:\\before.txt"}));
             object = item.Creates ? kGarbage : nullptr;
@@ -286,28 +285,28 @@ TEST_F(ServerTest, ExhaustedMemoryInTheEntryPointsGivesOutOfMemoryAndLeaksNothin
 // No module path or class key: not registered, regsvr32 hears so; a refused approval list is fine (98 has none).
 TEST_F(ServerTest, RegistrationFailsExactlyWhenTheClassCannotBeWritten)
 {
-    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey);
-    const std::wstring server = std::wstring(kClassKey) + L"\\InprocServer32";
+    CRegistrySnapshot classKey(HKEY_CLASSES_ROOT, kHandlerClassKey), approved(HKEY_LOCAL_MACHINE, kApprovedKey);
+    const std::wstring server = kHandlerClassKey + L"\\InprocServer32";
     const HINSTANCE module = g_ModuleInstance;
     // {key denied, module (0x10: none of this process), expected}
     const std::tuple<const wchar_t*, HINSTANCE, HRESULT> cases[] = {
         {nullptr, module, S_OK},
         {nullptr, reinterpret_cast<HINSTANCE>(0x10), SELFREG_E_CLASS},
-        {kClassKey, module, SELFREG_E_CLASS},
+        {kHandlerClassKey.c_str(), module, SELFREG_E_CLASS},
         {kApprovedKey, module, S_OK}};
     for (const auto& [refused, instance, expected] : cases)
     {
         SCOPED_TRACE(testing::Message() << (refused ? refused : L"none") << " " << instance);
-        DeleteRegistryTree(HKEY_CLASSES_ROOT, kClassKey);
+        DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
         DeleteRegistryTree(HKEY_LOCAL_MACHINE, kApprovedKey);
         if (refused != nullptr)
-            DenyWrites(refused == kClassKey ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE, refused);
+            DenyWrites(refused == kHandlerClassKey ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE, refused);
         g_ModuleInstance = instance;
         EXPECT_EQ(expected, DllRegisterServer());
         g_ModuleInstance = module;
         // The values themselves are pinned where regsvr32 registers the built module.
         EXPECT_EQ(expected == S_OK, RegistryKeyExists(HKEY_CLASSES_ROOT, server));
         EXPECT_EQ(refused == nullptr && expected == S_OK,
-                  kNoValue != RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kClassKey + 6));
+                  kNoValue != RawValue(HKEY_LOCAL_MACHINE, kApprovedKey, kHandlerClassId));
     }
 }

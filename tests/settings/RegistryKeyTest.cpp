@@ -2,13 +2,14 @@
 
 #include "base/TextConvert.h"
 #include "settings/RegistryKey.h"
+#include "settings/Settings.h"
 
 #include <memory>
 #include <tuple>
 
 namespace
 {
-const std::wstring kScratch = std::wstring(kSettingsRoot) + L"\\KeyTest";
+const std::wstring kScratch = kSettingsRoot + L"\\KeyTest";
 
 class RegistryKeyTest : public CSettingsRegistryTest
 {
@@ -16,7 +17,7 @@ protected:
     void SetUp() override
     {
         CSettingsRegistryTest::SetUp();
-        ASSERT_EQ(ERROR_SUCCESS, _key.Create(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest"));
+        ASSERT_EQ(ERROR_SUCCESS, _key.Create(HKEY_CURRENT_USER, MakeSettingsKeyPath("KeyTest")));
     }
     CRegistryKey _key;
 };
@@ -32,13 +33,13 @@ TEST_F(RegistryKeyTest, AHeldKeyIsClosedWhenReplacedOrItsOwnerEndsAndKeptOnAFail
     ASSERT_EQ(1, names.Count());
     EXPECT_EQ(CNarrowString("Sibling"), names[0]);
     const HKEY first = _key.Get();
-    ASSERT_EQ(ERROR_SUCCESS, _key.Open(HKEY_CURRENT_USER, "Software\\VANTOR", KEY_READ));
+    ASSERT_EQ(ERROR_SUCCESS, _key.Open(HKEY_CURRENT_USER, kSettingsRootPath, KEY_READ));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(first)) << "the replaced key was closed, not leaked";
     HKEY held = _key.Get();
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, _key.Open(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest\\Missing", KEY_READ));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, _key.Open(HKEY_CURRENT_USER, MakeSettingsKeyPath("KeyTest\\Missing"), KEY_READ));
     EXPECT_EQ(held, _key.Get());
     auto owner = std::make_unique<CRegistryKey>();
-    ASSERT_EQ(ERROR_SUCCESS, owner->Open(HKEY_CURRENT_USER, "Software\\VANTOR\\KeyTest", KEY_READ));
+    ASSERT_EQ(ERROR_SUCCESS, owner->Open(HKEY_CURRENT_USER, MakeSettingsKeyPath("KeyTest"), KEY_READ));
     held = owner->Get();
     owner.reset();
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(held));

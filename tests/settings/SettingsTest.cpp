@@ -8,10 +8,10 @@
 namespace
 {
 const HKEY kUser = HKEY_CURRENT_USER;
-const std::wstring kExtraction = std::wstring(kSettingsRoot) + L"\\Extraction";
-const std::wstring kCompression = std::wstring(kSettingsRoot) + L"\\Compression";
+const std::wstring kExtraction = kSettingsRoot + L"\\Extraction";
+const std::wstring kCompression = kSettingsRoot + L"\\Compression";
 const std::wstring kFormats = kCompression + L"\\Options";
-const std::wstring kOptions = std::wstring(kSettingsRoot) + L"\\Options";
+const std::wstring kOptions = kSettingsRoot + L"\\Options";
 
 // One line per record for exact comparisons: numbers in decimal (NotSet is -1), texts in quotes,
 // lists in brackets, format records in braces in the order the registry lists their keys.

@@ -4,8 +4,6 @@
 
 namespace
 {
-const wchar_t kClassId[] = L"{23170F69-40C1-439B-1000-000100020000}";
-
 // The four keys the handler registers, in the order of the check, then the four it never writes.
 const std::vector<std::wstring> kHandlerKeys = []
 {
@@ -40,13 +38,17 @@ private:
 // present with "Folder" absent is true.
 TEST_F(ShellIntegrationTest, HandlerKeysAreCheckedRegisteredAndUnregistered)
 {
+    const std::wstring& id = kHandlerClassId;
+    std::wstring lower = id, nearMiss = id;
+    CharLowerW(lower.data());
+    nearMiss[id.size() - 2] ^= 1;
     const std::pair<CStored, bool> cases[] = {
-        {Text(kClassId), true},
-        {Text(L"{23170f69-40c1-439b-1000-000100020000}"), true},
-        {Text(L" {23170F69-40C1-439B-1000-000100020000}"), false},
-        {Text(L"{23170F69-40C1-439B-1000-000100020000} "), false},
-        {Text(L"23170F69-40C1-439B-1000-000100020000"), false},
-        {Text(L"{23170F69-40C1-439B-1000-000100020001}"), false},
+        {Text(id), true},
+        {Text(lower), true},
+        {Text(L" " + id), false},
+        {Text(id + L" "), false},
+        {Text(id.substr(1, id.size() - 2)), false},
+        {Text(nearMiss), false},
         {Text(L""), false},
         {kNoValue, false},
     };
@@ -61,7 +63,7 @@ TEST_F(ShellIntegrationTest, HandlerKeysAreCheckedRegisteredAndUnregistered)
     {
         for (unsigned i = 0; i < 4; i++)
             if (present & (1u << i))
-                SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[i], L"", Text(kClassId));
+                SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[i], L"", Text(id));
             else
                 DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerKeys[i].c_str());
         EXPECT_EQ(present == 15, IsShellIntegrated()) << "present mask " << present;
@@ -77,7 +79,7 @@ TEST_F(ShellIntegrationTest, HandlerKeysAreCheckedRegisteredAndUnregistered)
     {
         SCOPED_TRACE(testing::Message() << "key " << i);
         EXPECT_EQ(i < 4, RegistryKeyExists(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
-        EXPECT_EQ((i < 4 ? CValues{{L"", Text(kClassId)}} : CValues{}), RawValues(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
+        EXPECT_EQ((i < 4 ? CValues{{L"", Text(id)}} : CValues{}), RawValues(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
         EXPECT_EQ(std::vector<std::wstring>{}, RawSubKeys(HKEY_CLASSES_ROOT, kHandlerKeys[i]));
         SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[i] + L"\\Sub\\Deeper", L"Deep", Dword(1));
     }

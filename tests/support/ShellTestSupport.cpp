@@ -1,6 +1,6 @@
 #include "ShellTestSupport.h"
 
-#include "server/ClassFactory.h"
+#include "base/ComIds.h"
 
 CIdList PathIdList(const std::wstring& path)
 {

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "server/Module.h"
+#include "base/Module.h"
 
 // The test program stands in for the module: its own instance carries the module's resources.
 int main(int argc, char** argv)

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "server/Module.h"
+#include "base/Module.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -174,11 +174,11 @@ bool RegistryKeyExists(HKEY root, const std::wstring& path)
     return true;
 }
 
-void DeleteRegistryTree(HKEY root, const wchar_t* path)
+void DeleteRegistryTree(HKEY root, const std::wstring& path)
 {
     for (const std::wstring& child : RawSubKeys(root, path))
-        DeleteRegistryTree(root, (std::wstring(path) + L"\\" + child).c_str());
-    RegDeleteKeyW(root, path);
+        DeleteRegistryTree(root, path + L"\\" + child);
+    RegDeleteKeyW(root, path.c_str());
 }
 
 // Declared by the headers for newer systems only; every system the tests run on has it.

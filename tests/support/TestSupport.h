@@ -1,14 +1,17 @@
 #pragma once
 
 #include "base/AllocHooks.h"
+#include "base/ComIds.h"
+#include "base/Module.h"
 #include "base/WideString.h"
-#include "server/Module.h"
+#include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -101,7 +104,7 @@ CValues RawValues(HKEY root, const std::wstring& path);
 std::vector<std::wstring> RawSubKeys(HKEY root, const std::wstring& path);
 bool RegistryKeyExists(HKEY root, const std::wstring& path);
 // Deletes a key with everything below it, now; restores nothing.
-void DeleteRegistryTree(HKEY root, const wchar_t* path);
+void DeleteRegistryTree(HKEY root, const std::wstring& path);
 
 // Keeps a registry key as found: its values and sub-keys are saved and put back exactly at the end
 // of the scope. Where the key or some of its parents are missing, the highest missing one is
@@ -120,8 +123,16 @@ private:
     std::wstring _copy; // under HKEY_CURRENT_USER; empty when the key was missing
 };
 
+// The module's ASCII names in the wide form the registry helpers take.
+inline std::wstring WidenAscii(const char* text)
+{
+    return std::wstring(text, text + std::strlen(text));
+}
 // The product's settings key under HKEY_CURRENT_USER.
-const wchar_t kSettingsRoot[] = L"Software\\VANTOR";
+const std::wstring kSettingsRoot = WidenAscii(kSettingsRootPath);
+// The handler's class id as the registry spells it, and its class key under HKEY_CLASSES_ROOT.
+const std::wstring kHandlerClassId = WidenAscii(kShellMenuHandlerClassIdText.Text);
+const std::wstring kHandlerClassKey = L"CLSID\\" + kHandlerClassId;
 
 // Each test starts without the product's settings and leaves them as it found them.
 class CSettingsRegistryTest : public CModuleTest

@@ -1,4 +1,4 @@
-#include "server/Module.h"
+#include "base/Module.h"
 
 HINSTANCE g_ModuleInstance = nullptr;
 bool g_WideApisAvailable = false;

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+// The module's process-wide state. The DLL entry point sets the instance and the platform flag
+// when the process attaches; the class factory and the handler keep the count.
+
 // This module's own instance, saved when the process attaches.
 extern HINSTANCE g_ModuleInstance;
 // True when the platform is of the NT family: text goes through the wide entry points.

@@ -1,4 +1,4 @@
-#include "server/ComBoundary.h"
+#include "base/ComBoundary.h"
 
 #include "base/Alloc.h"
 #include "base/Vector.h"
