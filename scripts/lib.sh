@@ -51,7 +51,10 @@ vantor_wine_env() {
     esac
     VANTOR_ARCH=$1
     export WINEDEBUG=${WINEDEBUG:--all}
-    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+    # No .NET or Gecko installers; and no winemenubuilder, which a new prefix starts in the
+    # background to turn Windows shortcuts and icons into the desktop's: it would write into the
+    # user's home, and its icons are window-system objects made while the tests count theirs.
+    export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
 }
 
 # Every script starts Wine through this function, so through the loader of the environment set up
