@@ -94,12 +94,15 @@ HRESULT ListInto(const COwningVector<CWideString>& names, const CWideString* dro
             anyArchive = true;
     }
 
-    // A right-button drag works in the folder it was dropped on.
+    // A right-button drag works in the folder it was dropped on, a right-click in the items' own.
+    // A folder that cannot be named (a path of 260 characters or more) offers nothing: the commands
+    // would hand the archiver folders without a drive, which it would take as folders of whatever
+    // folder it happens to start in.
     CWideString baseFolder;
     if (dropFolder != nullptr)
         baseFolder = *dropFolder;
-    else if (!ResolveFullPathFolder(firstName, baseFolder))
-        baseFolder.ClearText();
+    else if (!ResolveFullPathFolder(firstName, baseFolder) || baseFolder.IsEmpty())
+        return E_FAIL;
 
     if (anyArchive)
     {

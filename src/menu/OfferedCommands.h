@@ -33,8 +33,8 @@ const CIdWindow kUnlimitedIds = {0, 0xFFFFFFFF};
 // "ContextMenu" value: the extract commands when one of the items may be an archive, the compress
 // commands always, "Open archive" for a single one. `dropFolder` is null for a right-click; for a
 // right-button drag it is the target folder, ending with a backslash (no e-mail commands then).
-// E_FAIL, with `offered` empty, when there are no names or one of them cannot be looked up. Throws
-// CNewException when memory runs out.
+// E_FAIL, with `offered` empty, when there are no names, one of them cannot be looked up, or the
+// folder of the first one cannot be resolved. Throws CNewException when memory runs out.
 HRESULT ListOfferedCommands(const COwningVector<CWideString>& names, const CWideString* dropFolder, DWORD mask,
                             CIdWindow window, COwningVector<COfferedCommand>& offered);
 
