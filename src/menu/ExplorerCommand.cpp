@@ -396,7 +396,8 @@ STDMETHODIMP CExplorerCommandProvider::GetCanonicalName(GUID* name)
 // Hidden unless the shell integration is on (the options' "Integrate Vantor to shell context
 // menu": the classic handler's keys are in place), the items hold something in the file system,
 // and at least one command applies to them. Items that cannot be read are no selection: hidden,
-// and S_OK, since Explorer asks only whether to show the item.
+// and S_OK, since Explorer asks only whether to show the item. The answer takes the lookups the
+// classic menu makes before Explorer shows it, so it is given at once, never E_PENDING.
 STDMETHODIMP CExplorerCommandProvider::GetState(IShellItemArray* items, BOOL, EXPCMDSTATE* state)
 {
     if (state == nullptr)
