@@ -165,7 +165,8 @@ TEST_F(ProviderTest, HostileItemArraysGiveClearAnswersAndStartNothing)
     ASSERT_EQ(S_OK, MakeShellItemArray(std::vector<PCIDLIST_ABSOLUTE>(10000, text.Get()), many));
     // A file whose full path is past MAX_PATH, as an NTFS volume may hold one.
     const std::wstring longName = std::wstring(Scratch.Path().Ptr()) + std::wstring(250, L'a') + L".zip";
-    const HANDLE made = CreateFileW((L"\\\\?\\" + longName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE made =
+        CreateFileW((L"\\\\?\\" + longName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, made);
     CloseHandle(made);
     CScriptedItem archive(Archive), unnamed(L""), pastMaxPath(longName);
