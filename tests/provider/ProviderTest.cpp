@@ -341,6 +341,7 @@ TEST_F(ProviderTest, NullPointersAndRequestsNotServedAreRefused)
         {"GetSite before SetSite", [&] { return site->GetSite(IID_IUnknown, &object); }, E_FAIL, true},
         {"sub-command GetTitle", [&] { return sub->GetTitle(items.Get(), nullptr); }, E_POINTER},
         {"sub-command GetCanonicalName", [&] { return sub->GetCanonicalName(nullptr); }, E_POINTER},
+        {"sub-command GetFlags", [&] { return sub->GetFlags(nullptr); }, E_POINTER},
         {"sub-command GetIcon", [&] { return sub->GetIcon(items.Get(), reinterpret_cast<LPWSTR*>(&object)); },
          E_NOTIMPL, true},
         {"sub-command EnumSubCommands",
@@ -360,12 +361,20 @@ TEST_F(ProviderTest, NullPointersAndRequestsNotServedAreRefused)
     }
     EXPECT_EQ(0u, fetched);
     EXPECT_EQ(nullptr, got[0]);
-    // The site is held until Explorer takes it back; a sub-command alone keeps the module loaded.
-    EXPECT_EQ(S_OK, site->SetSite(Factory.Get()));
-    CComRef<IUnknown> held;
-    EXPECT_EQ(S_OK, site->GetSite(IID_IUnknown, held.PutVoid()));
-    EXPECT_EQ(static_cast<IUnknown*>(Factory.Get()), held.Get());
-    EXPECT_EQ(S_OK, site->SetSite(nullptr));
+    // The site is held until Explorer takes it back, by the top item and the sub-commands alike; a
+    // sub-command alone keeps the module loaded.
+    CComRef<IObjectWithSite> subSite;
+    ASSERT_EQ(S_OK, sub->QueryInterface(IID_IObjectWithSite, subSite.PutVoid()));
+    for (IObjectWithSite* withSite : {site.Get(), subSite.Get()})
+    {
+        EXPECT_EQ(S_OK, withSite->SetSite(Factory.Get()));
+        CComRef<IUnknown> held;
+        EXPECT_EQ(S_OK, withSite->GetSite(IID_IUnknown, held.PutVoid()));
+        EXPECT_EQ(static_cast<IUnknown*>(Factory.Get()), held.Get());
+        EXPECT_EQ(S_OK, withSite->SetSite(nullptr));
+        EXPECT_EQ(E_FAIL, withSite->GetSite(IID_IUnknown, held.PutVoid()));
+    }
+    subSite.Reset();
     list.Reset();
     site.Reset();
     Top.Reset();
