@@ -2,8 +2,10 @@
 # The main job: builds both modules, installs them into a private 64-bit Wine prefix as an installer
 # would on 64-bit Windows, and shows what a 64-bit Explorer shows with them: the context menus for
 # typical selections (with verbs and help texts), what the archiver receives when "Extract to" and
-# "Add to" are chosen, and pictures of the open cascaded menu and of both pages of the options
-# sheet; where this machine runs 32-bit programs, also one right-click through a 32-bit host.
+# "Add to" are chosen, Windows 11's first-level menu (the Explorer command provider) and what its
+# "Extract to" hands over, and pictures of the open cascaded menu, of the first-level menu and of
+# both pages of the options sheet; where this machine runs 32-bit programs, also one right-click
+# through a 32-bit host.
 #
 # Usage: scripts/demo.sh [--out DIR] [PATH...]
 #   With no PATH it works on a sample folder C:\Work it makes in the prefix (report.zip,
@@ -116,6 +118,8 @@ fi
 for key in "${VANTOR_SHELL_KEYS[@]}"; do
     echo "wine reg add '$key' /ve /d '$VANTOR_CLSID'"
 done
+echo "Sparse package $(winpath "$product")\\Package\\AppxManifest.xml, registered as Wine allows (no packages there):"
+package_registry_keys "$product/Package/AppxManifest.xml" | sed 's/^/  /'
 
 if [[ ${#paths[@]} -eq 0 ]]; then
     sample=$WINEPREFIX/drive_c/Work
@@ -162,6 +166,11 @@ if [[ ${#paths[@]} -eq 0 ]]; then
         section "10. No 32-bit host: 32-bit programs $VANTOR_32BIT"
     fi
 
+    section "11. Windows 11's first-level menu for report.zip: the Explorer command provider"
+    host --provider "$w\\report.zip"
+    section "12. Choosing \"Extract to\" in the first-level menu"
+    invoke_and_show VantorExtractTo received-extract-to-provider.txt --provider "$w\\report.zip"
+
     menu_selection=("$w\\report.zip")
 else
     section "Your selection"
@@ -186,6 +195,8 @@ else
     invoke_and_show VantorExtractTo received-extract-to.txt "${wins[@]}"
     section "4. Choosing \"Add to\" (.zip)"
     invoke_and_show VantorCompressToZip received-add-to-zip.txt "${wins[@]}"
+    section "5. Windows 11's first-level menu for the selection: the Explorer command provider"
+    host --provider "${wins[@]}"
     menu_selection=("${wins[@]}")
 fi
 
@@ -195,6 +206,11 @@ host --no-menu --picture "$(winpath "$work/menu.bmp")" --explorer-items --highli
     "${menu_selection[@]}" >/dev/null
 if [[ $host_status -eq 0 ]]; then
     convert "$work/menu.bmp" "$out/context-menu.png" && pictures+=("$out/context-menu.png")
+fi
+host --provider --no-menu --picture "$(winpath "$work/first.bmp")" --explorer-items --highlight VantorExtractTo \
+    "${menu_selection[@]}" >/dev/null
+if [[ $host_status -eq 0 ]]; then
+    convert "$work/first.bmp" "$out/first-level-menu.png" && pictures+=("$out/first-level-menu.png")
 fi
 if [[ -f "$product/VNTXFM.exe" && -f "$bin/SheetDriver.exe" ]]; then
     # The file manager shows the sheet modally; the driver starts it, takes both pages and cancels.

@@ -228,10 +228,75 @@ class_server() {
         sed -n 's/.*REG_SZ *//p'
 }
 
+# ---- The sparse package --------------------------------------------------------------------------
+# On Windows 11 the signed sparse package (Package\AppxManifest.xml in the product folder, made by the
+# build) registers the Explorer command provider: its COM class, in-process in the module of the
+# product folder (the package's external location), and its verbs in Explorer's first-level menu.
+# Wine has no packages. There the manifest's declarations are written in the registry form Windows
+# gives an unpackaged Explorer command: the class key of each com:Class, and for each item type of
+# FileExplorerContextMenus the verb HKCR\<type>\shell\<verb> with ExplorerCommandHandler = class id.
+# The class and the module come from the manifest, so a manifest that names the wrong class shows
+# as a provider that cannot be created.
+
+# What a package manifest declares, a line each: "class {ID} PATH THREADING" and
+# "verb TYPE VERB {CLSID}". Usage: package_manifest_entries MANIFEST
+package_manifest_entries() {
+    python3 - "$1" <<'PY'
+import sys, xml.etree.ElementTree as ET
+com = "{http://schemas.microsoft.com/appx/manifest/com/windows10}"
+desktop5 = "{http://schemas.microsoft.com/appx/manifest/desktop/windows10/5}"
+root = ET.parse(sys.argv[1]).getroot()
+for c in root.iter(com + "Class"):
+    print("class", "{%s}" % c.get("Id").upper(), c.get("Path"), c.get("ThreadingModel"))
+for item in root.iter(desktop5 + "ItemType"):
+    for verb in item.iter(desktop5 + "Verb"):
+        print("verb", item.get("Type"), verb.get("Id"), "{%s}" % verb.get("Clsid").upper())
+PY
+}
+
+# The registry keys that register_package writes for a manifest, a line each.
+package_registry_keys() {
+    local kind a b c
+    while read -r kind a b c; do
+        case $kind in
+        class) printf 'HKCR\\CLSID\\%s\n' "$a" ;;
+        verb) printf 'HKCR\\%s\\shell\\%s\n' "$a" "$b" ;;
+        esac
+    done < <(package_manifest_entries "$1")
+}
+
+# Writes what the product folder's package manifest declares, in the registry view of the prefix's
+# own architecture (the manifest names the module of that architecture). Usage: register_package DIR
+register_package() {
+    local dir=$1 kind a b c threading view=
+    [[ "$WINEARCH" == win64 ]] && view=/reg:64
+    while read -r kind a b c; do
+        case $kind in
+        class)
+            case $c in STA) threading=Apartment ;; MTA) threading=Free ;; *) threading=$c ;; esac
+            wine reg add "HKCR\\CLSID\\$a\\InprocServer32" /ve /d "$(winpath "$dir")\\$b" /f $view &&
+                wine reg add "HKCR\\CLSID\\$a\\InprocServer32" /v ThreadingModel /d "$threading" /f $view ;;
+        verb) wine reg add "HKCR\\$a\\shell\\$b" /v ExplorerCommandHandler /d "$c" /f $view ;;
+        esac </dev/null >/dev/null 2>&1 || return 1
+    done < <(package_manifest_entries "$dir/Package/AppxManifest.xml")
+}
+
+# Removes what register_package wrote. Usage: unregister_package DIR
+unregister_package() {
+    local dir=$1 key view=
+    [[ -f "$dir/Package/AppxManifest.xml" ]] || return 0
+    [[ "$WINEARCH" == win64 ]] && view=/reg:64
+    while read -r key; do
+        wine reg delete "$key" /f $view </dev/null >/dev/null 2>&1
+    done < <(package_registry_keys "$dir/Package/AppxManifest.xml")
+    return 0
+}
+
 # Installs the product from a build tree's bin folder into the product folder and registers it as an
 # installer would: DllRegisterServer of each module by the regsvr32 of its own architecture, and the
-# four shell-integration keys. In a 64-bit prefix PAIR_BIN, when given, is the 32-bit tree's bin
-# folder: its module goes in beside the 64-bit one as Vantor32.dll (registered only where 32-bit
+# four shell-integration keys; the sparse package (bin/Package) goes in beside them and is registered
+# as Wine allows (register_package). In a 64-bit prefix PAIR_BIN, when given, is the 32-bit tree's
+# bin folder: its module goes in beside the 64-bit one as Vantor32.dll (registered only where 32-bit
 # programs run). Usage: install_product BIN [PAIR_BIN]
 install_product() {
     local bin=$1 pair=${2:-} dir key view registry_views
@@ -239,8 +304,10 @@ install_product() {
     rm -rf "$dir"
     mkdir -p "$dir/Lang"
     cp "$bin/Vantor.dll" "$bin/VNTXG.exe" "$bin/VNTXFM.exe" "$dir/" || return 1
+    cp -r "$bin/Package" "$dir/" || return 1
     cp "$bin"/Lang/*.txt "$dir/Lang/" 2>/dev/null
     wine regsvr32 /s "$(winpath "$dir/Vantor.dll")" </dev/null >/dev/null 2>&1 || return 1
+    register_package "$dir" || return 1
     if [[ -n "$pair" ]]; then
         cp "$pair/Vantor.dll" "$dir/$VANTOR_MODULE32" || return 1
         if [[ "$VANTOR_32BIT" == runs ]]; then
@@ -261,6 +328,7 @@ uninstall_product() {
     local dir key view registry_views
     dir=$(product_folder)
     # Missing keys and files are fine: removal is also the clean-up after a failed installation.
+    unregister_package "$dir"
     wine regsvr32 /s /u "$(winpath "$dir/Vantor.dll")" </dev/null >/dev/null 2>&1
     if [[ -f "$dir/$VANTOR_MODULE32" && "$VANTOR_32BIT" == runs ]]; then
         wine 'C:\windows\syswow64\regsvr32.exe' /s /u "$(winpath "$dir/$VANTOR_MODULE32")" </dev/null >/dev/null 2>&1

@@ -12,6 +12,15 @@ inline constexpr GUID CLSID_ShellMenuHandler = {
 // It shares its first three groups with the product's own interfaces.
 inline constexpr GUID CLSID_OptionsPlugin = {
     0x23170F69, 0x40C1, 0x278D, {0x10, 0x00, 0x00, 0x01, 0x00, 0x02, 0x00, 0x00}};
+// The Explorer command provider, the item Windows 11's Explorer shows in its first-level menu:
+// {D99A7F10-3640-4EBE-93D5-DED52B99142E}. The build reads this initializer to write the class id
+// into the sparse package's manifest (AppxManifest.xml): keep it on its own, in this form.
+inline constexpr GUID CLSID_ExplorerCommandProvider = {
+    0xD99A7F10, 0x3640, 0x4EBE, {0x93, 0xD5, 0xDE, 0xD5, 0x2B, 0x99, 0x14, 0x2E}};
+// The canonical name of the provider's top item: {254BC9D6-C471-4742-82D7-327ADDE1A11C}. Its
+// sub-commands are named by their verbs in this namespace (MakeNameBasedGuid).
+inline constexpr GUID GUID_ExplorerCommandCanonicalName = {
+    0x254BC9D6, 0xC471, 0x4742, {0x82, 0xD7, 0x32, 0x7A, 0xDD, 0xE1, 0xA1, 0x1C}};
 
 // A class id as the registry spells it: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case
 // hexadecimal with braces (as StringFromGUID2 writes it), ending with a zero.
@@ -51,6 +60,8 @@ constexpr CClassIdText MakeClassIdText(const GUID& id)
 
 // The handler's class id as text: the value of the shell's handler keys.
 inline constexpr CClassIdText kShellMenuHandlerClassIdText = MakeClassIdText(CLSID_ShellMenuHandler);
+// The provider's class id as text, as the package manifest and COM's class keys name it.
+inline constexpr CClassIdText kExplorerCommandProviderClassIdText = MakeClassIdText(CLSID_ExplorerCommandProvider);
 
 // True when the 16 bytes of the two identifiers are equal.
 bool SameId(const GUID& left, const GUID& right);

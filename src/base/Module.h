@@ -9,7 +9,8 @@
 extern HINSTANCE g_ModuleInstance;
 // True when the platform is of the NT family: text goes through the wide entry points.
 extern bool g_WideApisAvailable;
-// Live class factories and handler objects; changed with interlocked operations only.
+// Live class factories, handler objects and Explorer command objects (the provider, its
+// sub-commands and their enumerators); changed with interlocked operations only.
 extern volatile LONG g_LiveObjectCount;
 
 // True exactly when GetVersionExA succeeds and reports VER_PLATFORM_WIN32_NT.

@@ -7,9 +7,10 @@
 
 #include <cstddef>
 
+const wchar_t kArchiverProgram[] = L"VNTXG.exe";
+
 namespace
 {
-const wchar_t kArchiverProgram[] = L"VNTXG.exe";
 const wchar_t kErrorCaption[] = L"Vantor";
 const UINT kErrorBoxStyle = MB_OK | MB_ICONERROR;
 static_assert(kErrorBoxStyle == 0x10, "an OK button and the stop-sign icon");

@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+// The archiver's program file, beside this module.
+extern const wchar_t kArchiverProgram[];
+
 // One double quote, the text unchanged, one double quote; nothing inside is escaped.
 CWideString QuoteArgument(const CWideString& text);
 // The module folder followed by `fileName`, unquoted. False (and an empty path) when the module

@@ -3,10 +3,8 @@
 #include "base/ComBoundary.h"
 #include "base/Platform.h"
 #include "base/TextConvert.h"
-#include "launch/ArchiverCommands.h"
-#include "launch/Launch.h"
 #include "menu/CommandTable.h"
-#include "resources/ResourceIds.h"
+#include "menu/OfferedCommands.h"
 
 #include <cstddef>
 #include <cstring>
@@ -27,48 +25,6 @@ static_assert(CMIC_MASK_UNICODE == 0x4000, "the wide-verb mask bit");
 bool IsVerbOffset(const void* verb)
 {
     return (reinterpret_cast<UINT_PTR>(verb) >> 16) == 0;
-}
-
-const wchar_t kFileManagerProgram[] = L"VNTXFM.exe";
-const UINT kLaunchErrorLangId = 0x02000605;
-
-enum class ECommandAction
-{
-    Open,
-    Extract,
-    Test,
-    Compress,
-};
-
-// What each command id of the table does when it is chosen.
-struct CCommandAction
-{
-    ECommandId CommandId;
-    ECommandAction Action;
-    bool Email;
-    bool ShowDialog;
-};
-
-const CCommandAction kCommandActions[] = {
-    {CommandOpen, ECommandAction::Open, false, false},
-    {CommandExtract, ECommandAction::Extract, false, true},
-    {CommandExtractHere, ECommandAction::Extract, false, false},
-    {CommandExtractTo, ECommandAction::Extract, false, false},
-    {CommandTest, ECommandAction::Test, false, false},
-    {CommandCompress, ECommandAction::Compress, false, true},
-    {CommandCompressEmail, ECommandAction::Compress, true, true},
-    {CommandCompressToVNTX, ECommandAction::Compress, false, false},
-    {CommandCompressToVNTXEmail, ECommandAction::Compress, true, false},
-    {CommandCompressToZip, ECommandAction::Compress, false, false},
-    {CommandCompressToZipEmail, ECommandAction::Compress, true, false},
-};
-
-const CCommandAction* FindCommandAction(UINT commandId)
-{
-    for (const CCommandAction& action : kCommandActions)
-        if (action.CommandId == commandId)
-            return &action;
-    return nullptr; // the submenu's own entry: nothing to do
 }
 
 // The shell says how many units its buffer holds. Everything copied, the terminator included,
@@ -128,18 +84,6 @@ int CShellMenuHandler::FindVerb(const CWideString& verb) const
     return -1;
 }
 
-bool CShellMenuHandler::BuildOpenCommandLine(CWideString& commandLine) const
-{
-    // The file manager opens one archive: the first of the selection.
-    CWideString program;
-    if (!GetProgramPath(kFileManagerProgram, program))
-        return false;
-    commandLine = QuoteArgument(program);
-    commandLine += L' ';
-    commandLine += QuoteArgument(SelectedNames[0]);
-    return true;
-}
-
 STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
 {
     if (info == nullptr || info->cbSize < offsetof(CMINVOKECOMMANDINFO, lpVerb) + sizeof(info->lpVerb))
@@ -161,49 +105,15 @@ STDMETHODIMP CShellMenuHandler::InvokeCommand(LPCMINVOKECOMMANDINFO info)
         if (offset < 0 || offset >= CommandMap.Count())
             return E_FAIL;
 
+        // The shell hears S_OK whatever the launch gave: a failure to prepare it has been shown to
+        // the user, and nothing else is reported.
         const CCommandMapEntry entry(CommandMap[offset]);
-        const CCommandAction* action = FindCommandAction(entry.CommandId);
-        if (action == nullptr)
-            return S_OK;
-
-        // What the launch returns is not shown: a missing program or a failed hand-over leaves
-        // the shell as it was, and the archiver reports its own errors.
-        switch (action->Action)
-        {
-        case ECommandAction::Open:
-            // A new selection may have come after the menu was built; with none, there is
-            // nothing to open. Without our own folder there is no file manager of ours to start.
-            if (!SelectedNames.IsEmpty())
-            {
-                CWideString commandLine;
-                if (BuildOpenCommandLine(commandLine))
-                    LaunchProcess(commandLine, nullptr, false, nullptr);
-            }
-            break;
-        case ECommandAction::Extract:
-            ExtractArchives(SelectedNames, entry.Folder, action->ShowDialog);
-            break;
-        case ECommandAction::Test:
-            TestArchives(SelectedNames);
-            break;
-        case ECommandAction::Compress:
-            CompressFiles(entry.Folder, entry.ArchiveName, entry.ArchiveType, SelectedNames, action->Email,
-                          action->ShowDialog, false);
-            break;
-        }
+        CarryOutCommand(entry, SelectedNames);
     }
     catch (...)
     {
-        // The launch could not be prepared (memory ran out): the user learns that the command
-        // failed, and the shell gets its S_OK.
-        try
-        {
-            ShowLangError(nullptr, IDS_ERROR, kLaunchErrorLangId);
-        }
-        catch (...)
-        {
-            // Not even the error text could be had; nothing else can be reported.
-        }
+        // The verb could not be looked up (memory ran out before the launch).
+        ShowCommandError();
     }
     return S_OK;
 }

@@ -25,6 +25,9 @@ const CMenuCommandInfo g_MenuCommands[kMenuCommandCount] = {
 
 namespace
 {
+const UINT kSubmenuTitleLangId = 0x02000101;
+const UINT kSubmenuHelpLangId = 0x02000102;
+
 // True when `text` is `head` followed directly by `tail`, unit for unit.
 bool IsJoinOf(const wchar_t* text, const wchar_t* head, const wchar_t* tail)
 {
@@ -71,4 +74,14 @@ void FillCommandEntry(UINT commandId, CWideString& menuText, CCommandMapEntry& e
     entry.Verb = verb;
     entry.HelpText = helpText;
     menuText = title;
+}
+
+CWideString SubmenuTitle()
+{
+    return LangTextOr(IDS_SUBMENU_TITLE, kSubmenuTitleLangId);
+}
+
+CWideString SubmenuHelpText()
+{
+    return LangTextOr(IDS_SUBMENU_HELP, kSubmenuHelpLangId);
 }

@@ -59,3 +59,9 @@ int FindCommandRow(UINT commandId);
 int FindCommandRowByVerb(const wchar_t* verb);
 // Fills the entry's CommandId, Verb and HelpText and the menu text (with "{0}" still in place).
 void FillCommandEntry(UINT commandId, CWideString& menuText, CCommandMapEntry& entry);
+
+// The texts of the item that holds the commands, outside the table: "Vantor" and its help text
+// "Vantor commands", as the language file gives them. The cascaded submenu of the classic menu and
+// the top item of the Explorer command provider show them.
+CWideString SubmenuTitle();
+CWideString SubmenuHelpText();

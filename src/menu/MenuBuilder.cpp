@@ -1,13 +1,10 @@
 #include "menu/ShellMenuHandler.h"
 
 #include "base/ComBoundary.h"
-#include "base/FileNames.h"
-#include "base/FileSystem.h"
 #include "base/UiWrappers.h"
 #include "lang/Language.h"
-#include "menu/ArchiveNames.h"
 #include "menu/CommandTable.h"
-#include "resources/ResourceIds.h"
+#include "menu/OfferedCommands.h"
 #include "settings/Settings.h"
 
 namespace
@@ -22,27 +19,6 @@ static_assert(kSubmenuItemMask == 0x16, "submenu item mask");
 const UINT kRestrictingQueryFlags = 0xF;
 static_assert((CMF_DEFAULTONLY | CMF_VERBSONLY | CMF_EXPLORE | CMF_NOVERBS) == kRestrictingQueryFlags, "CMF bits");
 
-const UINT kSubmenuTitleLangId = 0x02000101;
-const UINT kSubmenuHelpLangId = 0x02000102;
-
-// Ids the two blocks ask to be free beyond the next id before they insert anything.
-const UINT kSingleItemIdWindow = 6;
-const UINT kMainBlockIdWindow = 10;
-
-const wchar_t kTypeZip[] = L"zip";
-const wchar_t kTypeVntx[] = L"VNTX";
-const wchar_t kZipSuffix[] = L".zip";
-const wchar_t kVntxSuffix[] = L".VNTX";
-// ExtractTo with several archives: each goes to a folder named after itself.
-const wchar_t kEachArchiveFolder[] = L"*";
-
-// True when `count` ids beyond `nextId` still fit below `lastId`. Written so that an id window
-// near the top of the range cannot wrap around and pass.
-bool IdsAvailable(UINT nextId, UINT lastId, UINT count)
-{
-    return nextId <= lastId && lastId - nextId >= count;
-}
-
 bool AddCommandItem(HMENU menu, UINT position, UINT id, const CWideString& text)
 {
     CMenuItemDesc item;
@@ -53,43 +29,9 @@ bool AddCommandItem(HMENU menu, UINT position, UINT id, const CWideString& text)
     return InsertMenuItemDesc(menu, position, true, item);
 }
 
-// The values one construction works with; items go into `TargetMenu` one after another.
-struct CMenuConstruction
-{
-    COwningVector<CCommandMapEntry>& CommandMap;
-    HMENU TargetMenu;
-    UINT Position;
-    UINT NextId;
-    DWORD Mask;
-
-    // Adds command `commandId` when its bit is in the mask. `placeholder`, when given, is the
-    // name shown for "{0}".
-    void AddIfEnabled(ECommandId commandId, const CWideString& folder, const CWideString& archiveName,
-                      const wchar_t* archiveType, const CWideString* placeholder)
-    {
-        const int row = FindCommandRow(commandId);
-        if (row < 0 || (Mask & g_MenuCommands[row].Flag) == 0)
-            return;
-        CWideString text;
-        CCommandMapEntry entry;
-        FillCommandEntry(commandId, text, entry);
-        entry.Folder = folder;
-        entry.ArchiveName = archiveName;
-        entry.ArchiveType = archiveType;
-        if (placeholder != nullptr)
-            text = FormatArg(text, QuoteForMenu(*placeholder));
-        // A refused item keeps its id and its entry, so offsets and ids stay in step.
-        AddCommandItem(TargetMenu, Position, NextId, text);
-        Position++;
-        NextId++;
-        CommandMap.Add(entry);
-    }
-};
-
 // Builds the menu for the handler's selection; see QueryContextMenu for the contract.
 HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT firstId, UINT lastId)
 {
-    const COwningVector<CWideString>& names = handler.SelectedNames;
     handler.CommandMap.Clear();
 
     // Both settings are read anew for every menu, so a change on the System page shows in the next
@@ -97,7 +39,6 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
     bool cascaded = true;
     DWORD mask = kDefaultContextMenuFlags;
     ReadMenuSettings(cascaded, mask);
-    CMenuConstruction build{handler.CommandMap, menu, insertIndex, firstId, mask};
 
     // The submenu item takes the first id: when the shell has none to give (the first id above the
     // last, or the last id of all, after which the next would wrap to 0), nothing goes in.
@@ -108,96 +49,47 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
     // reached the shell's menu is destroyed on every early return and every exception.
     CMenuHandle popup;
     CMenuDestroyer popupDestroyer;
-    UINT submenuId = 0;
+    HMENU target = menu;
+    UINT position = insertIndex;
+    UINT nextId = firstId;
     if (cascaded)
     {
         if (!popup.CreatePopup())
             return E_FAIL;
         popupDestroyer.Set(&popup);
-        build.TargetMenu = popup.Get();
-        build.Position = 0;
+        target = popup.Get();
+        position = 0;
         CCommandMapEntry submenuEntry;
         submenuEntry.CommandId = 0;
         submenuEntry.Verb = g_MainVerb;
-        submenuEntry.HelpText = LangTextOr(IDS_SUBMENU_HELP, kSubmenuHelpLangId);
-        build.CommandMap.Add(submenuEntry);
-        submenuId = build.NextId;
-        build.NextId++;
+        submenuEntry.HelpText = SubmenuHelpText();
+        handler.CommandMap.Add(submenuEntry);
+        nextId++;
     }
 
-    const CWideString empty;
-    const CWideString& firstName = names[0];
-    // Each name is looked up once per menu; the first one's entry serves every later question
-    // about it (Open, the extract folder name, the archive name of a single item).
-    CDirEntry firstEntry;
-    bool firstLookedUp = false;
-
-    if (names.Count() == 1 && IdsAvailable(build.NextId, lastId, kSingleItemIdWindow))
+    COwningVector<COfferedCommand> offered;
+    const HRESULT listed =
+        ListOfferedCommands(handler.SelectedNames, handler.IsDropTarget ? &handler.DropFolder : nullptr, mask,
+                            CIdWindow{nextId, lastId}, offered);
+    if (FAILED(listed))
+        return listed;
+    for (int i = 0; i < offered.Count(); i++)
     {
-        if (!LookUpEntry(firstName, firstEntry))
-            return E_FAIL;
-        firstLookedUp = true;
-        if (!firstEntry.IsFolder() && MayBeArchiveName(firstEntry.EntryName))
-            build.AddIfEnabled(CommandOpen, empty, empty, L"", nullptr);
-    }
-
-    if (IdsAvailable(build.NextId, lastId, kMainBlockIdWindow))
-    {
-        // Every name must still exist; a vanished one fails the whole menu.
-        bool anyArchive = false;
-        CDirEntry entry;
-        for (int i = 0; i < names.Count(); i++)
-        {
-            CDirEntry& found = i == 0 ? firstEntry : entry;
-            if (!(i == 0 && firstLookedUp) && !LookUpEntry(names[i], found))
-                return E_FAIL;
-            if (!anyArchive && !found.IsFolder() && MayBeArchiveName(found.EntryName))
-                anyArchive = true;
-        }
-
-        // A right-button drag works in the folder it was dropped on.
-        CWideString baseFolder;
-        if (handler.IsDropTarget)
-            baseFolder = handler.DropFolder;
-        else if (!ResolveFullPathFolder(firstName, baseFolder))
-            baseFolder.ClearText();
-
-        if (anyArchive)
-        {
-            const CWideString extractName = DeriveExtractFolderName(firstEntry.EntryName);
-            const CWideString target = names.Count() == 1 ? extractName : CWideString(kEachArchiveFolder);
-            const CWideString shownTarget = target + L"\\";
-            build.AddIfEnabled(CommandExtract, baseFolder + extractName + L"\\", empty, L"", nullptr);
-            build.AddIfEnabled(CommandExtractHere, baseFolder, empty, L"", nullptr);
-            build.AddIfEnabled(CommandExtractTo, baseFolder + target, empty, L"", &shownTarget);
-            build.AddIfEnabled(CommandTest, empty, empty, L"", nullptr);
-        }
-
-        const CWideString archiveBase =
-            names.Count() >= 2 ? DeriveArchiveBaseName(firstName, true) : ArchiveBaseNameOfEntry(firstEntry);
-        const CWideString vntxArchive = archiveBase + kVntxSuffix;
-        const CWideString zipArchive = archiveBase + kZipSuffix;
-        // A right-button drag is about putting something into the target folder: no mail then.
-        const bool offerEmail = !handler.IsDropTarget;
-        build.AddIfEnabled(CommandCompressToZip, baseFolder, zipArchive, kTypeZip, &zipArchive);
-        if (offerEmail)
-            build.AddIfEnabled(CommandCompressToZipEmail, empty, zipArchive, kTypeZip, &zipArchive);
-        build.AddIfEnabled(CommandCompressToVNTX, baseFolder, vntxArchive, kTypeVntx, &vntxArchive);
-        if (offerEmail)
-            build.AddIfEnabled(CommandCompressToVNTXEmail, empty, vntxArchive, kTypeVntx, &vntxArchive);
-        build.AddIfEnabled(CommandCompress, baseFolder, archiveBase, L"", nullptr);
-        if (offerEmail)
-            build.AddIfEnabled(CommandCompressEmail, empty, archiveBase, L"", nullptr);
+        // A refused item keeps its id and its entry, so offsets and ids stay in step.
+        AddCommandItem(target, position, nextId, offered[i].Text);
+        position++;
+        nextId++;
+        handler.CommandMap.Add(offered[i].Entry);
     }
 
     if (cascaded)
     {
         // The submenu item goes in even when the popup stayed empty (every command switched off).
         CMenuItemDesc submenuItem;
-        submenuItem.Text = LangTextOr(IDS_SUBMENU_TITLE, kSubmenuTitleLangId);
+        submenuItem.Text = SubmenuTitle();
         submenuItem.Mask = kSubmenuItemMask;
         submenuItem.Type = MFT_STRING;
-        submenuItem.Id = submenuId;
+        submenuItem.Id = firstId;
         submenuItem.SubMenu = popup.Get();
         // Once inserted, the popup belongs to the shell's menu and dies with it. A popup the
         // shell's menu refused would belong to no one: the destroyer still frees it then.
@@ -208,7 +100,7 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
         }
     }
 
-    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, build.NextId - firstId);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, nextId - firstId);
 }
 } // namespace
 

@@ -123,26 +123,3 @@ STDMETHODIMP CShellMenuHandler::InitContextMenu(DWORD, const wchar_t** names, UI
         return HResultFromCaughtException();
     }
 }
-
-HRESULT ReadSelection(IDataObject* dataObject, COwningVector<CWideString>& names)
-{
-    names.Clear();
-    if (dataObject == nullptr)
-        return E_FAIL;
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    CStgMediumHolder medium;
-    const HRESULT result = medium.GetData(dataObject, format);
-    if (result != S_OK)
-        return result;
-    // A data object that answers with another kind of medium has no drop list we could read.
-    if (medium.Medium().tymed != TYMED_HGLOBAL)
-        return DV_E_TYMED;
-    CGlobalMemoryLock lock(medium.Medium().hGlobal);
-    if (lock.Pointer() == nullptr)
-        return E_FAIL;
-    // The drop list belongs to the data object: DragFinish must never run on it.
-    CDropHandle drop(false);
-    drop.Attach(static_cast<HDROP>(lock.Pointer()));
-    drop.FileNames(names);
-    return S_OK;
-}

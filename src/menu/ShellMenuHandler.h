@@ -54,9 +54,4 @@ public:
 private:
     // Command invocation (CommandInvoke.cpp).
     int FindVerb(const CWideString& verb) const;
-    // False when the module's folder, and so the file manager, cannot be found.
-    bool BuildOpenCommandLine(CWideString& commandLine) const;
 };
-
-// Reads the CF_HDROP names of a data object into `names` (cleared first).
-HRESULT ReadSelection(IDataObject* dataObject, COwningVector<CWideString>& names);

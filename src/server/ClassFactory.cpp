@@ -2,9 +2,40 @@
 
 #include "base/ComIds.h"
 #include "base/Module.h"
+#include "menu/ExplorerCommand.h"
 #include "menu/ShellMenuHandler.h"
 
-CHandlerClassFactory::CHandlerClassFactory()
+namespace
+{
+// Creates an object and asks it for `iid`; one that nobody took is destroyed at once, so the
+// live-object count goes back.
+template <typename TObject> HRESULT CreateAndQuery(REFIID iid, void** object)
+{
+    TObject* created = nullptr;
+    try
+    {
+        created = new TObject;
+    }
+    catch (...)
+    {
+        // The unwinding has freed the block already.
+        return E_OUTOFMEMORY;
+    }
+    if (created == nullptr)
+        return E_OUTOFMEMORY;
+    const HRESULT result = created->QueryInterface(iid, object);
+    if (result != S_OK)
+        delete created;
+    return result;
+}
+} // namespace
+
+bool CHandlerClassFactory::ServesClass(REFCLSID classId)
+{
+    return SameId(classId, CLSID_ShellMenuHandler) || SameId(classId, CLSID_ExplorerCommandProvider);
+}
+
+CHandlerClassFactory::CHandlerClassFactory(REFCLSID classId) : ClassId(classId)
 {
     InterlockedIncrement(&g_LiveObjectCount);
 }
@@ -49,22 +80,9 @@ STDMETHODIMP CHandlerClassFactory::CreateInstance(IUnknown* outer, REFIID iid, v
     *object = nullptr;
     if (outer != nullptr)
         return CLASS_E_NOAGGREGATION;
-    CShellMenuHandler* handler = nullptr;
-    try
-    {
-        handler = new CShellMenuHandler;
-    }
-    catch (...)
-    {
-        // The unwinding has freed the block already.
-        return E_OUTOFMEMORY;
-    }
-    if (handler == nullptr)
-        return E_OUTOFMEMORY;
-    const HRESULT result = handler->QueryInterface(iid, object);
-    if (result != S_OK)
-        delete handler; // nobody holds a reference: the count goes back at once
-    return result;
+    if (SameId(ClassId, CLSID_ExplorerCommandProvider))
+        return CreateAndQuery<CExplorerCommandProvider>(iid, object);
+    return CreateAndQuery<CShellMenuHandler>(iid, object);
 }
 
 // A lock taken here does not keep the module loaded: only live objects count for

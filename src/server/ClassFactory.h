@@ -5,12 +5,17 @@
 #include <windows.h>
 #include <unknwn.h>
 
-// Creates CShellMenuHandler objects for COM. Counted in g_LiveObjectCount from construction
-// to destruction, like the handlers it makes.
+// Creates the objects of one of the module's COM classes: CShellMenuHandler for
+// CLSID_ShellMenuHandler, CExplorerCommandProvider for CLSID_ExplorerCommandProvider. Counted in
+// g_LiveObjectCount from construction to destruction, like the objects it makes.
 class CHandlerClassFactory : public IClassFactory, public CHeapObject
 {
 public:
-    CHandlerClassFactory();
+    // True for the class ids this factory serves.
+    static bool ServesClass(REFCLSID classId);
+
+    // `classId` is one that ServesClass accepts.
+    explicit CHandlerClassFactory(REFCLSID classId);
     virtual ~CHandlerClassFactory();
     CHandlerClassFactory(const CHandlerClassFactory&) = delete;
     CHandlerClassFactory& operator=(const CHandlerClassFactory&) = delete;
@@ -22,4 +27,5 @@ public:
     STDMETHOD(LockServer)(BOOL lock) override;
 
     volatile LONG RefCount = 0;
+    const CLSID ClassId;
 };

@@ -9,12 +9,12 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
     if (object == nullptr)
         return E_POINTER;
     *object = nullptr;
-    if (!SameId(classId, CLSID_ShellMenuHandler))
+    if (!CHandlerClassFactory::ServesClass(classId))
         return CLASS_E_CLASSNOTAVAILABLE;
     CHandlerClassFactory* factory = nullptr;
     try
     {
-        factory = new CHandlerClassFactory;
+        factory = new CHandlerClassFactory(classId);
     }
     catch (...)
     {
@@ -28,7 +28,7 @@ STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, void** object)
     return result;
 }
 
-// Only live factories and handlers keep the module: the host may unload it as soon as the
+// Only live factories and the objects they made keep the module: the host may unload it as soon as the
 // last of them is released.
 STDAPI DllCanUnloadNow()
 {

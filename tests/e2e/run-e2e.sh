@@ -67,6 +67,10 @@ for key in 'HKCU\Software\VANTOR' "HKCR\\CLSID\\$VANTOR_CLSID" 'HKCR\*\shellex' 
     'HKCR\Drive\shellex' 'HKCR\Folder\shellex'; do
     save_key "$key"
 done
+# And what the sparse package's manifest registers: the provider's class and its verbs.
+while read -r key; do
+    save_key "$key"
+done < <(package_registry_keys "$bin/Package/AppxManifest.xml")
 approved_before=0
 wine reg query "$VANTOR_APPROVED" /v "$VANTOR_CLSID" </dev/null >/dev/null 2>&1 && approved_before=1
 trap cleanup EXIT
@@ -83,32 +87,68 @@ run_host() {
     tr -d '\r' <"$work/out.raw" >"$work/out.txt"
 }
 
-# Compares a file with expected/NAME (or writes it there when updating).
+# Compares a file with expected/NAME (or writes it there when updating); LABEL names the check.
 compare() {
-    local name=$1 actual=$2
+    local name=$1 actual=$2 label=${3:-$1}
     if [[ "${VANTOR_E2E_UPDATE:-}" == 1 ]]; then
         cp "$actual" "$expected/$name"
-        pass "$name (written)"
+        pass "$label (written)"
     elif diff -u "$expected/$name" "$actual" >"$work/diff.txt"; then
-        pass "$name"
+        pass "$label"
     else
-        fail "$name"
+        fail "$label"
         show "$work/diff.txt"
         [[ -s "$work/err.txt" ]] && sed 's/^/      stderr: /' "$work/err.txt"
     fi
 }
 
-# Menu of a right-click or right-drag, compared with expected/NAME.
+# Menu of a right-click or right-drag, compared with expected/NAME; the output stays as
+# $work/actual-NAME.
 menu_case() {
     local name=$1
     shift
     run_host "$@"
+    cp "$work/out.txt" "$work/actual-$name"
     if [[ $host_status -ne 0 ]]; then
         fail "$name: ShellHost exit status $host_status"
         show "$work/out.txt" "$work/err.txt"
         return
     fi
     compare "$name" "$work/out.txt"
+}
+
+# Windows 11's first-level menu of the same items (ShellHost --provider) as expected/NAME, and its
+# sub-commands held against the classic menu of this run, CLASSIC (a menu_case name): the same
+# texts and help texts in the same order, and canonical names that are the name-based GUIDs
+# (RFC 4122, version 5, here made by Python) of the classic verbs in the top item's canonical name.
+provider_case() {
+    local name=$1 classic=$2
+    shift 2
+    menu_case "$name" --provider "$@"
+    [[ -f "$work/actual-$classic" ]] || return
+    if python3 - "$work/actual-$classic" "$work/actual-$name" >"$work/same.txt" 2>&1 <<'PY'; then
+import sys, uuid
+def table(path, heading, columns):
+    lines = open(path, encoding="utf-8").read().splitlines()
+    at = lines.index(heading)
+    starts = [lines[at + 1].index(c) for c in columns] + [None]
+    return [[line[starts[i]:starts[i + 1]].strip() for i in range(len(columns))] for line in lines[at + 2:]]
+classic = [row for row in table(sys.argv[1], "Menu:", ["text", "verb", "help text"]) if row[1] != "Vantor"]
+top, *subs = table(sys.argv[2], "First-level menu:", ["text", "canonical name", "state", "tool tip"])
+space = uuid.UUID(top[1])
+problems = ["%d items, not the classic menu's %d" % (len(subs), len(classic))] if len(subs) != len(classic) else []
+for (text, verb, help), (title, name, state, tip) in zip(classic, subs):
+    wanted = "{%s}" % str(uuid.uuid5(space, verb)).upper()
+    if (title, name, state, tip) != (text, wanted, "enabled", help):
+        problems.append("%s %s %s %s is not %s %s enabled %s (%s)" % (title, name, state, tip, text, wanted, help, verb))
+print("\n".join(problems))
+sys.exit(1 if problems else 0)
+PY
+        pass "$name: the sub-commands are the items of $classic, in order, named after their verbs"
+    else
+        fail "$name: the sub-commands differ from the items of $classic"
+        show "$work/same.txt"
+    fi
 }
 
 # Invokes a verb through the host and compares the archiver's record with expected/NAME.
@@ -130,6 +170,27 @@ invoke_case() {
     normalise_record "$record" >"$work/record.txt"
     cp "$work/record.txt" "$work/normalised-$name"
     compare "$name" "$work/record.txt"
+}
+
+# Invokes VERB through the provider (the sub-command named after it) and compares what the stand-in
+# archiver (KIND archiver) or file manager (KIND filemanager) received with expected/NAME, the
+# record the classic handler's command gives.
+provider_invoke_case() {
+    local name=$1 kind=$2 verb=$3 variable=VANTOR_ARCHIVER_LOG last=Event=
+    shift 3
+    local record=$work/provider-record-$name
+    [[ $kind == filemanager ]] && variable=VANTOR_FILEMANAGER_LOG last=CommandLine=
+    rm -f "$record"
+    local -x "$variable=$(winpath "$record")"
+    run_host --provider --no-menu --invoke-verb "$verb" "$@"
+    if [[ $host_status -ne 0 ]] || ! grep -q 'Invoke = 0x00000000 (S_OK)' "$work/out.txt" ||
+        ! wait_for_record "$record" "$last"; then
+        fail "provider: $name: invoking $verb: exit status $host_status, record $([[ -e $record ]] && echo written || echo none)"
+        show "$work/out.txt" "$work/err.txt"
+        return
+    fi
+    normalise_record "$record" >"$work/record.txt"
+    compare "$name" "$work/record.txt" "provider: $verb gives $name"
 }
 
 png_case() {
@@ -167,6 +228,13 @@ menu_case right-click-folder.txt "$s\\Docs"
 menu_case right-click-several.txt "$s\\report.zip" "$s\\notes.txt" "$s\\Docs"
 menu_case right-drag-folder.txt --drag-to "$s\\Docs" "$s\\report.zip" "$s\\notes.txt"
 menu_case right-drag-drive.txt --drag-to 'C:\' "$s\\notes.txt"
+
+# ---- Windows 11's first-level menu: the Explorer command provider ----------------------------------
+provider_case provider-archive.txt right-click-archive.txt "$s\\report.zip"
+provider_case provider-volume.txt right-click-volume.txt "$s\\backup.part1.rar"
+provider_case provider-file.txt right-click-file.txt "$s\\notes.txt"
+provider_case provider-folder.txt right-click-folder.txt "$s\\Docs"
+provider_case provider-several.txt right-click-several.txt "$s\\report.zip" "$s\\notes.txt" "$s\\Docs"
 
 # ---- Commands carried out --------------------------------------------------------------------------
 invoke_case received-extract-to.txt VantorExtractTo "$s\\report.zip"
@@ -211,6 +279,26 @@ if [[ $host_status -eq 0 ]] && wait_for_record "$record"; then
 else
     fail "invoke by offset 3: exit status $host_status"
 fi
+
+# Each of the eleven commands through the provider hands over what the classic handler's does.
+while read -r name kind verb items; do
+    paths=()
+    for item in $items; do paths+=("$s\\$item"); done
+    provider_invoke_case "$name" "$kind" "$verb" "${paths[@]}"
+done <<'CASES'
+received-open.txt filemanager VantorOpen report.zip
+received-extract.txt archiver VantorExtract report.zip
+received-extract-here-by-offset.txt archiver VantorExtractHere report.zip
+received-extract-to.txt archiver VantorExtractTo report.zip
+received-extract-to-several.txt archiver VantorExtractTo report.zip backup.part1.rar
+received-test.txt archiver VantorTest backup.part1.rar backup.part2.rar
+received-add-to-zip.txt archiver VantorCompressToZip report.zip notes.txt Docs
+received-add-to-zip-email.txt archiver VantorCompressToZipEmail notes.txt
+received-add-to-vntx.txt archiver VantorCompressToVNTX report.zip
+received-add-to-vntx-email.txt archiver VantorCompressToVNTXEmail report.zip
+received-add.txt archiver VantorCompress report.zip
+received-add-email.txt archiver VantorCompressEmail report.zip
+CASES
 
 # A verb differs in letter case from every item: the handler refuses it and starts nothing.
 record=$work/record-case
@@ -264,11 +352,16 @@ wine reg add 'HKCU\Software\VANTOR' /v Lang /d "$(winpath "$vantor_root/tests/da
     </dev/null >/dev/null 2>&1
 menu_case right-click-archive-german.txt "$s\\report.zip"
 menu_case right-click-several-german.txt "$s\\report.zip" "$s\\notes.txt" "$s\\Docs"
+provider_case provider-archive-german.txt right-click-archive-german.txt "$s\\report.zip"
+provider_case provider-several-german.txt right-click-several-german.txt "$s\\report.zip" "$s\\notes.txt" "$s\\Docs"
 wine reg delete 'HKCU\Software\VANTOR' /v Lang /f </dev/null >/dev/null 2>&1
 
 # ---- Pictures --------------------------------------------------------------------------------------
 run_host --no-menu --picture "$(winpath "$work/menu.bmp")" --explorer-items --highlight VantorExtractTo "$s\\report.zip"
 png_case context-menu.png "$work/menu.bmp"
+run_host --provider --no-menu --picture "$(winpath "$work/first.bmp")" --explorer-items --highlight VantorExtractTo \
+    "$s\\report.zip"
+png_case first-level-menu.png "$work/first.bmp"
 
 # ---- The options sheet changes the next menu ---------------------------------------------------
 # The file manager shows the sheet; the driver clears "Cascaded context menu" and the ticks of
@@ -299,6 +392,8 @@ wine reg query 'HKCU\Software\VANTOR\Options' </dev/null 2>/dev/null | tr -d '\r
     grep -E 'CascadedMenu|ContextMenu' | sed -E 's/^ +//; s/ +/ /g' | sort >"$work/options.txt"
 compare options-registry.txt "$work/options.txt"
 menu_case right-click-archive-after-options.txt "$s\\report.zip"
+# The first-level menu keeps its submenu; the mask takes out the same commands.
+provider_case provider-archive-after-options.txt right-click-archive-after-options.txt "$s\\report.zip"
 menu_case right-drag-folder-after-options.txt --drag-to "$s\\Docs" "$s\\report.zip" "$s\\notes.txt"
 
 check_summary "end-to-end checks"

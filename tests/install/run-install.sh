@@ -112,7 +112,8 @@ else
     exit 1
 fi
 dump_state installed
-printf './Lang\n' >"$work/expected-files.txt"
+# Lang\ and the sparse package's manifest and logo (Package\) beside the modules.
+printf './Lang\n./Package\n./Package/AppxManifest.xml\n./Package/Vantor.png\n' >"$work/expected-files.txt"
 for module in "${modules[@]}"; do printf './%s\n' "$module" >>"$work/expected-files.txt"; done
 sort -o "$work/expected-files.txt" "$work/expected-files.txt"
 # The shipped module of the package's architecture as Vantor.dll, the 32-bit one beside it.
@@ -123,6 +124,8 @@ if ! diff -u "$work/expected-files.txt" "$work/installed-files.txt" >"$work/diff
 elif ! cmp -s "${shipped[0]}" "$product/${modules[0]}" ||
     { [[ ${#modules[@]} -eq 2 ]] && ! cmp -s "${shipped[1]}" "$product/${modules[1]}"; }; then
     fail "the installed modules are not the shipped ones"
+elif ! cmp -s "$release/$arch/bin/Package/AppxManifest.xml" "$product/Package/AppxManifest.xml"; then
+    fail "the installed package manifest is not the one of the $arch release build"
 else
     pass "files in $(winpath "$product"): $(tr '\n' ' ' <"$work/installed-files.txt")"
 fi

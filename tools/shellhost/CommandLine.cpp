@@ -89,6 +89,10 @@ bool ParseHostOptions(const std::vector<std::wstring>& args, CHostOptions& optio
         {
             options.ExplorerItems = true;
         }
+        else if (arg == L"--provider")
+        {
+            options.Provider = true;
+        }
         else if (arg == L"--no-menu")
         {
             options.PrintMenu = false;
@@ -119,6 +123,11 @@ bool ParseHostOptions(const std::vector<std::wstring>& args, CHostOptions& optio
     if (!options.InvokeVerb.empty() && options.InvokeOffset >= 0)
     {
         error = L"--invoke-verb and --invoke-offset exclude each other";
+        return false;
+    }
+    if (options.Provider && (!options.DragTarget.empty() || options.QueryFlags != 0 || options.InvokeOffset >= 0))
+    {
+        error = L"--provider does not go with --drag-to, --flags or --invoke-offset";
         return false;
     }
     if (options.PicturePath.empty() && (!options.HighlightVerb.empty() || options.ExplorerItems))
@@ -155,6 +164,14 @@ const wchar_t* HostUsageText()
            L"  --highlight VERB     with --picture: move the highlight onto the submenu item with this verb\n"
            L"  --explorer-items     with --picture: put Explorer's own items (Open, Cut, Copy, ...) around\n"
            L"                       the handlers' items, as the real context menu has them\n"
+           L"  --provider           Windows 11's first-level menu instead: the Explorer commands registered\n"
+           L"                       for the items' classes (\"shell\\VERB\" with ExplorerCommandHandler), each\n"
+           L"                       created with CoCreateInstance, given a site and the shell item array of\n"
+           L"                       the items' id lists; prints GetState, GetFlags, GetIcon and the top item\n"
+           L"                       with its sub-commands (text, canonical name, state, tool tip).\n"
+           L"                       --invoke-verb VERB invokes the sub-command whose canonical name is the\n"
+           L"                       name-based GUID (RFC 4122, version 5) of VERB in the top item's canonical\n"
+           L"                       name; --picture shows the first-level menu with the submenu open\n"
            L"  --no-menu            do not print the menu\n"
            L"  --help               this text\n"
            L"\n"

@@ -18,6 +18,7 @@ struct CHostOptions
     std::wstring PicturePath;   // non-empty: show the menu on screen and save a BMP here
     std::wstring HighlightVerb; // with a picture: the submenu item to highlight
     bool ExplorerItems = false; // with a picture: Explorer's own items around the handlers' ones
+    bool Provider = false;      // Windows 11's first-level menu: the registered Explorer commands
     bool ShowHelp = false;
 };
 

@@ -29,7 +29,8 @@ private:
     HKEY _key = nullptr;
 };
 
-bool ReadDefaultValue(HKEY parent, const std::wstring& subKey, std::wstring& value)
+// A REG_SZ value of a sub-key; the default value when `name` is null.
+bool ReadTextValue(HKEY parent, const std::wstring& subKey, const wchar_t* name, std::wstring& value)
 {
     CKey key;
     if (!key.Open(parent, subKey))
@@ -37,7 +38,7 @@ bool ReadDefaultValue(HKEY parent, const std::wstring& subKey, std::wstring& val
     wchar_t buffer[512] = {};
     DWORD size = sizeof(buffer) - sizeof(wchar_t);
     DWORD type = 0;
-    if (RegQueryValueExW(key.Get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
         type != REG_SZ)
         return false;
     value = buffer;
@@ -83,11 +84,45 @@ std::vector<CHandlerEntry> FindRegisteredHandlers(const std::vector<std::wstring
             entry.Name = name;
             entry.KeyPath = keyPath;
             std::wstring value;
-            if (!(ReadDefaultValue(key.Get(), name, value) && ParseClassId(value, entry.ClassId)) &&
+            if (!(ReadTextValue(key.Get(), name, nullptr, value) && ParseClassId(value, entry.ClassId)) &&
                 !ParseClassId(entry.Name, entry.ClassId))
                 continue;
             entry.ClassIdText = ClassIdText(entry.ClassId);
 
+            bool seen = false;
+            for (const CHandlerEntry& earlier : found)
+                seen = seen || IsEqualCLSID(earlier.ClassId, entry.ClassId);
+            if (!seen)
+                found.push_back(entry);
+        }
+    }
+    return found;
+}
+
+std::vector<CHandlerEntry> FindRegisteredCommands(const std::vector<std::wstring>& classNames)
+{
+    std::vector<CHandlerEntry> found;
+    for (const std::wstring& className : classNames)
+    {
+        const std::wstring keyPath = className + L"\\shell";
+        CKey key;
+        if (!key.Open(HKEY_CLASSES_ROOT, keyPath))
+            continue;
+        for (DWORD index = 0;; index++)
+        {
+            wchar_t name[256];
+            DWORD nameLength = ARRAYSIZE(name);
+            const LONG status = RegEnumKeyExW(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+            if (status == ERROR_NO_MORE_ITEMS)
+                break;
+            std::wstring value;
+            CHandlerEntry entry;
+            if (status != ERROR_SUCCESS || !ReadTextValue(key.Get(), name, L"ExplorerCommandHandler", value) ||
+                !ParseClassId(value, entry.ClassId))
+                continue;
+            entry.Name = name;
+            entry.KeyPath = keyPath;
+            entry.ClassIdText = ClassIdText(entry.ClassId);
             bool seen = false;
             for (const CHandlerEntry& earlier : found)
                 seen = seen || IsEqualCLSID(earlier.ClassId, entry.ClassId);

@@ -18,6 +18,12 @@ struct CHandlerEntry
 // meets them (class by class, keys in registry order), each class id once.
 std::vector<CHandlerEntry> FindRegisteredHandlers(const std::vector<std::wstring>& classNames, const wchar_t* kind);
 
+// The Explorer commands registered for the given classes, as unpackaged ones are registered and as
+// the scripts register the verbs of the package manifest in a Wine prefix, which has no packages:
+// HKCR\<class>\shell\<verb> with the value ExplorerCommandHandler = class id. In the order Explorer
+// meets them, each class id once; Name is the verb.
+std::vector<CHandlerEntry> FindRegisteredCommands(const std::vector<std::wstring>& classNames);
+
 // One handler that Explorer activated for this menu.
 struct CLoadedHandler
 {

@@ -67,10 +67,11 @@ void ShowHelpOf(CPictureState& state, UINT item, UINT flags, HMENU menu)
         id = info.wID;
     }
     std::wstring help;
-    UINT offset = 0;
-    const CLoadedHandler* owner = state.Request->Handlers->OwnerOf(id, offset);
-    if (owner != nullptr)
-        CHandlerSet::CommandString(*owner, offset, GCS_HELPTEXTW, help);
+    for (const CMenuLine& line : state.Request->Lines)
+    {
+        if (line.HasId && line.Id == id && line.Help != L"-")
+            help = line.Help;
+    }
     SendMessageW(state.Status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(help.c_str()));
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "HandlerSet.h"
 #include "MenuListing.h"
 
 #include <string>
@@ -9,8 +8,7 @@
 struct CPictureRequest
 {
     HMENU Menu = nullptr;
-    const CHandlerSet* Handlers = nullptr;
-    std::vector<CMenuLine> Lines;       // the menu as read back, to find the submenu and the highlight
+    std::vector<CMenuLine> Lines;       // the menu's items: the submenu, the highlight, the help texts
     std::wstring Folder;                // the folder the window shows
     std::vector<std::wstring> Selected; // names in that folder shown selected
     std::wstring DropTarget;            // name in that folder shown as the drop target, may be empty

@@ -111,6 +111,14 @@ bool CShellSelection::Create(const std::vector<std::wstring>& fullPaths, std::ws
     return true;
 }
 
+std::vector<PCIDLIST_ABSOLUTE> CShellSelection::IdLists() const
+{
+    std::vector<PCIDLIST_ABSOLUTE> lists;
+    for (const CIdList& item : _items)
+        lists.push_back(item.Get());
+    return lists;
+}
+
 bool ParseFolderIdList(const std::wstring& fullPath, CIdList& list, std::wstring& error)
 {
     const HRESULT parsed = SHParseDisplayName(fullPath.c_str(), nullptr, list.Put(), 0, nullptr);

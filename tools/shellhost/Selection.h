@@ -34,6 +34,8 @@ public:
     // On failure returns false with the reason in `error`.
     bool Create(const std::vector<std::wstring>& fullPaths, std::wstring& error);
     IDataObject* DataObject() const { return _dataObject.Get(); }
+    // The items' absolute id lists, in the order given.
+    std::vector<PCIDLIST_ABSOLUTE> IdLists() const;
 
 private:
     std::vector<CIdList> _items;

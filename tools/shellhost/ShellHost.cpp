@@ -2,13 +2,17 @@
 // HKEY_CLASSES_ROOT, with the platform's own objects: COM activation, the shell folder's data object,
 // real popup menus. See HostUsageText for what it does and prints.
 #include "CommandLine.h"
+#include "CommandProvider.h"
 #include "HandlerSet.h"
 #include "MenuListing.h"
 #include "MenuPicture.h"
 #include "Output.h"
 #include "Selection.h"
+#include "ShellItems.h"
 
 #include <shellapi.h>
+
+#include <memory>
 
 namespace
 {
@@ -168,6 +172,133 @@ int Invoke(const CHostOptions& options, const CHandlerSet& handlers, const std::
     return ExitInvoke;
 }
 
+// "Right-click on 2 items in C:\Work:" (or a right-drag onto a target) and the items' names.
+std::wstring Heading(const std::vector<std::wstring>& paths, const std::wstring& target)
+{
+    const std::wstring parent = ParentFolder(paths[0]);
+    wchar_t count[32];
+    wsprintfW(count, L"%u item%s", static_cast<unsigned>(paths.size()), paths.size() == 1 ? L"" : L"s");
+    std::wstring heading = !target.empty() ? L"Right-drag of " + std::wstring(count) + L" onto " + target
+                                           : L"Right-click on " + std::wstring(count);
+    heading += parent.empty() ? L" (drives):\n" : L" in " + parent + L":\n";
+    for (const std::wstring& path : paths)
+        heading += L"  " + NameOf(path) + L"\n";
+    return heading;
+}
+
+// Windows 11's first-level menu: the Explorer commands registered for the items' classes, used as
+// its Explorer uses them.
+int RunProvider(const CHostOptions& options, const std::vector<std::wstring>& paths)
+{
+    WriteOut(Heading(paths, std::wstring()));
+    const std::vector<std::wstring> classes = ClassNamesFor(ClassifyPath(paths[0]));
+    std::vector<CHandlerEntry> entries = FindRegisteredCommands(classes);
+    if (!options.OnlyHandler.empty())
+    {
+        std::vector<CHandlerEntry> chosen;
+        for (const CHandlerEntry& entry : entries)
+        {
+            if (_wcsicmp(entry.Name.c_str(), options.OnlyHandler.c_str()) == 0)
+                chosen.push_back(entry);
+        }
+        entries.swap(chosen);
+    }
+    if (entries.empty())
+    {
+        std::wstring where;
+        for (const std::wstring& className : classes)
+            where += L" HKCR\\" + className + L"\\shell";
+        WriteOut(L"No Explorer command registered under" + where + L"\n");
+        return ExitNoHandler;
+    }
+
+    CShellSelection selection;
+    std::wstring error;
+    CComRef<IShellItemArray> items;
+    HRESULT made = E_FAIL;
+    if (!selection.Create(paths, error) || FAILED(made = MakeShellItemArray(selection.IdLists(), items)))
+    {
+        WriteErr(L"ShellHost: " + (error.empty() ? L"no shell item array: " + DescribeResult(made) : error) + L"\n");
+        return ExitSelection;
+    }
+
+    std::vector<std::unique_ptr<CLoadedProvider>> providers;
+    bool anyCreated = false;
+    for (const CHandlerEntry& entry : entries)
+    {
+        providers.emplace_back(new CLoadedProvider);
+        providers.back()->Load(entry, items.Get());
+        WriteOut(providers.back()->Describe());
+        anyCreated = anyCreated || !providers.back()->Items().empty();
+    }
+    if (options.PrintMenu)
+    {
+        for (const std::unique_ptr<CLoadedProvider>& provider : providers)
+            WriteOut(provider->FormatMenu());
+    }
+    if (!anyCreated)
+        return ExitNoHandler;
+
+    int exitCode = ExitDone;
+    if (!options.PicturePath.empty())
+    {
+        const CLoadedProvider* shown = nullptr;
+        for (const std::unique_ptr<CLoadedProvider>& provider : providers)
+            shown = shown == nullptr && provider->Shown() ? provider.get() : shown;
+        CPictureRequest request;
+        request.Lines = shown != nullptr ? shown->MenuLines(options.ExplorerItems) : std::vector<CMenuLine>();
+        GUID highlight = {};
+        if (shown != nullptr && !options.HighlightVerb.empty() &&
+            NameBasedGuid(shown->Items()[0].CanonicalName, options.HighlightVerb, highlight))
+            request.HighlightVerb = GuidText(highlight);
+        HBITMAP icon = nullptr;
+        request.Menu = shown != nullptr
+                           ? BuildMenuFromLines(request.Lines, shown->Items()[0].Icon, shown->Entry().Name, icon)
+                           : nullptr;
+        const std::wstring parent = ParentFolder(paths[0]);
+        request.Folder = parent.empty() ? paths[0] : parent;
+        for (const std::wstring& path : paths)
+            request.Selected.push_back(NameOf(path));
+        request.BitmapPath = FullPath(options.PicturePath);
+        if (request.Menu == nullptr)
+        {
+            WriteErr(L"ShellHost: no picture: no Explorer command is shown for the items\n");
+            exitCode = ExitPicture;
+        }
+        else if (ShowMenuPicture(request, error))
+        {
+            WriteOut(L"Picture: " + request.BitmapPath + L"\n");
+        }
+        else
+        {
+            WriteErr(L"ShellHost: no picture: " + error + L"\n");
+            exitCode = ExitPicture;
+        }
+        if (request.Menu != nullptr)
+            DestroyMenu(request.Menu);
+        if (icon != nullptr)
+            DeleteObject(icon);
+    }
+
+    if (!options.InvokeVerb.empty())
+    {
+        for (const std::unique_ptr<CLoadedProvider>& provider : providers)
+        {
+            const CCommandItem* item = provider->FindByVerb(options.InvokeVerb);
+            if (item == nullptr)
+                continue;
+            WriteOut(L"Invoke verb " + options.InvokeVerb + L": \"" + item->Title + L"\" (canonical name " +
+                     GuidText(item->CanonicalName) + L" of " + provider->Entry().Name + L")\n");
+            const HRESULT result = CLoadedProvider::Invoke(*item, items.Get());
+            WriteOut(L"  Invoke = " + DescribeResult(result) + L"\n");
+            return SUCCEEDED(result) && exitCode == ExitDone ? ExitDone : SUCCEEDED(result) ? exitCode : ExitInvoke;
+        }
+        WriteOut(L"Invoke verb " + options.InvokeVerb + L": no sub-command has its name-based canonical name\n");
+        return ExitInvoke;
+    }
+    return exitCode;
+}
+
 int Run(const CHostOptions& options)
 {
     // The selection, as full paths, all in one folder.
@@ -181,6 +312,8 @@ int Run(const CHostOptions& options)
             return ExitSelection;
         }
     }
+    if (options.Provider)
+        return RunProvider(options, paths);
     const bool drag = !options.DragTarget.empty();
     const std::wstring target = drag ? FullPath(options.DragTarget) : std::wstring();
     const CItemKind targetKind = drag ? ClassifyPath(target) : CItemKind::Missing;
@@ -191,14 +324,7 @@ int Run(const CHostOptions& options)
     }
 
     const std::wstring parent = ParentFolder(paths[0]);
-    wchar_t count[32];
-    wsprintfW(count, L"%u item%s", static_cast<unsigned>(paths.size()), paths.size() == 1 ? L"" : L"s");
-    std::wstring heading =
-        drag ? L"Right-drag of " + std::wstring(count) + L" onto " + target : L"Right-click on " + std::wstring(count);
-    heading += parent.empty() ? L" (drives):\n" : L" in " + parent + L":\n";
-    for (const std::wstring& path : paths)
-        heading += L"  " + NameOf(path) + L"\n";
-    WriteOut(heading);
+    WriteOut(Heading(paths, target));
 
     // Explorer asks the classes of the item under the mouse: the first selected one, or the target.
     const std::vector<std::wstring> classes = ClassNamesFor(drag ? targetKind : ClassifyPath(paths[0]));
@@ -270,7 +396,6 @@ int Run(const CHostOptions& options)
         {
             CPictureRequest request;
             request.Menu = menu.Get();
-            request.Handlers = &handlers;
             request.Lines = lines;
             request.Folder = parent.empty() ? paths[0] : parent;
             for (const std::wstring& path : paths)

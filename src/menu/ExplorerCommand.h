@@ -1,0 +1,56 @@
+#pragma once
+
+#include "base/Alloc.h"
+#include "base/ComReference.h"
+#include "base/Vector.h"
+#include "menu/OfferedCommands.h"
+
+#include <windows.h>
+#include <ocidl.h>
+#include <shobjidl.h>
+
+// The Explorer command provider: what Windows 11's Explorer shows in its first-level context
+// menu, where classic handlers appear only under "Show more options". Its top item "Vantor" holds
+// the commands of the classic menu as sub-commands, listed and carried out by the same code
+// (OfferedCommands.h). Explorer finds the class through the package manifest (AppxManifest.xml)
+// and calls, for a selection: GetState with the items, then GetTitle, GetIcon, GetFlags and
+// EnumSubCommands; each sub-command's GetTitle, GetToolTip, GetState; and Invoke with the items on
+// the sub-command the user chose.
+//
+// The interfaces exist from Windows Vista on. They are only ever called through the pointers
+// Explorer hands over, so the module imports nothing new and still loads on its oldest Windows.
+class CExplorerCommandProvider : public IExplorerCommand, public IObjectWithSite, public CHeapObject
+{
+public:
+    CExplorerCommandProvider();
+    virtual ~CExplorerCommandProvider();
+    CExplorerCommandProvider(const CExplorerCommandProvider&) = delete;
+    CExplorerCommandProvider& operator=(const CExplorerCommandProvider&) = delete;
+
+    // IUnknown (shared by both views).
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+
+    // IExplorerCommand.
+    STDMETHOD(GetTitle)(IShellItemArray* items, LPWSTR* title) override;
+    STDMETHOD(GetIcon)(IShellItemArray* items, LPWSTR* icon) override;
+    STDMETHOD(GetToolTip)(IShellItemArray* items, LPWSTR* toolTip) override;
+    STDMETHOD(GetCanonicalName)(GUID* name) override;
+    STDMETHOD(GetState)(IShellItemArray* items, BOOL okToBeSlow, EXPCMDSTATE* state) override;
+    STDMETHOD(Invoke)(IShellItemArray* items, IBindCtx* bindContext) override;
+    STDMETHOD(GetFlags)(EXPCMDFLAGS* flags) override;
+    STDMETHOD(EnumSubCommands)(IEnumExplorerCommand** commands) override;
+
+    // IObjectWithSite.
+    STDMETHOD(SetSite)(IUnknown* site) override;
+    STDMETHOD(GetSite)(REFIID iid, void** site) override;
+
+    volatile LONG RefCount = 0;
+    // The commands that the items last given to GetState offer: the sub-commands EnumSubCommands
+    // hands out (Explorer gives no items to EnumSubCommands).
+    COwningVector<COfferedCommand> Offered;
+
+private:
+    CComReference<IUnknown> _site;
+};
