@@ -7,9 +7,11 @@
 #include "options/OptionsPlugin.h"
 #include "resources/ResourceIds.h"
 #include "server/Module.h"
+#include "settings/RegistryRefusal.h"
 #include "settings/ShellIntegration.h"
 
 #include <commctrl.h>
+#include <olectl.h>
 #include <shlobj.h>
 
 #include <array>
@@ -257,6 +259,51 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
                       std::make_tuple(Option(L"ContextMenu"), Option(L"CascadedMenu"), HandlerKeys()));
         });
     EXPECT_TRUE(notShown >= 4 && shown >= 10) << notShown << " not shown, " << shown << " shown";
+}
+
+// Without the rights to write the classes, ticking or clearing the box brings one error box on the sheet, in the
+// user's language; class and handler keys stay, the menu settings are saved, the box shows the registry's state.
+TEST_F(OptionsTest, RefusedIntegrationIsReportedAndOnlyTheMenuSettingsAreSaved)
+{
+    const std::tuple<bool, const wchar_t*, std::wstring> cases[] = {
+        {false, L"-", L"The shell context menu integration could not be changed: that needs administrator rights."},
+        {true, L"German",
+         L"Die Einbindung in das Kontextmen\u00FC der Shell konnte nicht ge\u00E4ndert werden: Dazu sind "
+         L"Administratorrechte n\u00F6tig."}};
+    for (const auto& [registered, language, text] : cases)
+    {
+        SCOPED_TRACE(language);
+        DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
+        SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(language));
+        g_LangLoaded = false;
+        LoadLanguageOnce();
+        EXPECT_TRUE(registered ? DllRegisterServer() == S_OK && RegisterShellIntegration()
+                               : DllUnregisterServer() == S_OK && UnregisterShellIntegration());
+        const std::wstring handlers = HandlerKeys(), shown = registered ? L"10" : L"00";
+        HWND sheet = nullptr;
+        CDialogWatcher boxes(L"Vantor");
+        RegistryHooks::RefuseMachineWrites(true);
+        EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                        [&](const CSheet& s)
+                                        {
+                                            sheet = s.Window;
+                                            for (int item : {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_CASCADED})
+                                                SendMessageW(s.Item(item), BM_CLICK, 0, 0);
+                                            s.Press(PSBTN_APPLYNOW);
+                                            EXPECT_EQ(shown, s.State().substr(0, 2)); // read anew, as on reopening
+                                            s.Press(PSBTN_OK); // the box as it is now: no second error box
+                                        }));
+        RegistryHooks::RefuseMachineWrites(false);
+        const auto seen = boxes.Stop();
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ(
+            std::make_tuple(text, true, sheet, handlers, registered ? Text(L"Apartment") : kNoValue, Dword(0)),
+            std::make_tuple(seen[0].Text, seen[0].StopIcon, seen[0].Owner, HandlerKeys(),
+                            RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey + L"\\InprocServer32", L"ThreadingModel"),
+                            Option(L"CascadedMenu")));
+    }
+    g_LangTable.Clear();
+    g_LangLoaded = false;
 }
 
 // Properties replace the held value: the name, the class id's bytes, else VT_EMPTY ("0"). CreateObject refuses
