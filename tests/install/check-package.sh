@@ -88,9 +88,8 @@ rule "the class in the Class table, not in registry values (ICE33; excepted: $ex
     Class Registry File
 
 # ---- Signatures ----------------------------------------------------------------------------------
-trust=$release/signing/trust.pem
 # verify FILE: osslsigncode's report in $work/verify.txt; true when the signature holds.
-verify() { osslsigncode verify -CAfile "$trust" -in "$1" >"$work/verify.txt" 2>&1; }
+verify() { verify_signature "$release" "$1" "$work/verify.txt"; }
 modules=("$release/signed/$arch/Vantor.dll")
 [[ $arch == x64 ]] && modules+=("$release/signed/x86/Vantor.dll")
 for file in "$msi" "${modules[@]}"; do

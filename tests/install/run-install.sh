@@ -128,7 +128,7 @@ for i in "${!modules[@]}"; do
     if ! cmp "${shipped[i]}" "$product/${modules[i]}" >"$work/cmp.txt" 2>&1; then
         fail "installed ${modules[i]} is not the signed ${shipped[i]#"$release"/}"
         show "$work/cmp.txt"
-    elif osslsigncode verify -CAfile "$release/signing/trust.pem" -in "$product/${modules[i]}" >"$work/verify.txt" 2>&1; then
+    elif verify_signature "$release" "$product/${modules[i]}" "$work/verify.txt"; then
         pass "installed ${modules[i]}: the signed ${shipped[i]#"$release"/}, $(grep -m1 '^Signature verification' "$work/verify.txt")"
     else
         fail "installed ${modules[i]}: osslsigncode verify"
