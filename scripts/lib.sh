@@ -394,6 +394,14 @@ normalise_record() {
         sed -E 's/(Mapping|MappingEndEvent)[0-9]+/\1N/g'
 }
 
+# ---- Signatures -------------------------------------------------------------------------------------
+# Verifies the Authenticode signature of FILE (a module or a package) against the certificates that
+# scripts/package.sh left in RELEASE/signing/trust.pem (its test certificate, or the system's
+# certificate authorities); osslsigncode's report goes to REPORT. Usage: verify_signature RELEASE FILE REPORT
+verify_signature() {
+    osslsigncode verify -CAfile "$1/signing/trust.pem" -in "$2" >"$3" 2>&1
+}
+
 # ---- Checks of the script tests ----------------------------------------------------------------------
 # One line a check, "ok" or "FAIL"; check_summary WHAT ends the script's report and sets its status.
 checks_passed=0

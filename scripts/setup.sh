@@ -8,7 +8,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     g++-mingw-w64-i686-win32 gcc-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32
     wine wine32:i386 wine64
-    wixl msitools
+    wixl msitools osslsigncode openssl ca-certificates
     xvfb xauth imagemagick
     cmake ninja-build googletest
     python3

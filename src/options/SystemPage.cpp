@@ -1,5 +1,6 @@
 #include "options/SystemPage.h"
 
+#include "launch/Launch.h"
 #include "options/HtmlHelp.h"
 #include "resources/ResourceIds.h"
 #include "settings/Settings.h"
@@ -35,6 +36,7 @@ namespace
 {
 const UINT kFolderPlaceholderLangId = 0x02000140;
 const UINT kArchivePlaceholderLangId = 0x02000141;
+const UINT kIntegrationFailedLangId = 0x01000320;
 const DWORD kListExtendedStyles = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
 const int kListColumnWidth = 270;
 } // namespace
@@ -117,15 +119,21 @@ LONG CSystemPage::OnApply()
     // Registered anew on every apply, so a class key that someone removed comes back. Removed only
     // when the user cleared the box: a box that opened clear may stand for an integration that lost
     // one key, and pressing OK for another page must not take away the rest.
+    // Without the rights to write under HKEY_CLASSES_ROOT (a standard user, an administrator without
+    // elevation) every step fails. What depends on a failed step is left alone: no handler keys for a
+    // class that is not registered, no class removed while handler keys still name it. A failure is
+    // reported unless the registry already holds what the box shows, and the box then shows what it
+    // holds.
+    bool failed = false;
     if (IsButtonChecked(IDC_SYSTEM_INTEGRATE))
-    {
-        DllRegisterServer();
-        RegisterShellIntegration();
-    }
+        failed = !(DllRegisterServer() == S_OK && RegisterShellIntegration()) && !IsShellIntegrated();
     else if (IntegrationClicked)
+        failed = !UnregisterShellIntegration() || DllUnregisterServer() != S_OK;
+    if (failed)
     {
-        DllUnregisterServer();
-        UnregisterShellIntegration();
+        ShowLangError(GetParent(Window), IDS_INTEGRATION_FAILED, kIntegrationFailedLangId);
+        CheckButton(IDC_SYSTEM_INTEGRATE, IsShellIntegrated());
+        IntegrationClicked = false;
     }
     SaveCascadedMenu(IsButtonChecked(IDC_SYSTEM_CASCADED));
 

@@ -93,7 +93,10 @@ void DeleteKeyWithoutSubKeys(const char* path)
             subKeys != 0)
             return;
     }
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, path);
+    CRegistryKey root;
+    root.Attach(HKEY_CLASSES_ROOT);
+    root.DeleteSubKey(path);
+    root.Detach(); // a predefined root is given back, never closed
 }
 
 // Windows NT runs only the shell extensions listed as approved (when the administrator asks

@@ -2,6 +2,7 @@
 
 #include "base/Module.h"
 #include "base/TextConvert.h"
+#include "settings/RegistryRefusal.h"
 
 static_assert(sizeof(DWORD) == 4, "REG_DWORD values are exactly 4 bytes");
 
@@ -72,7 +73,9 @@ LONG CRegistryKey::Create(HKEY parent, const char* name, char* keyClass, DWORD o
 {
     HKEY key = nullptr;
     DWORD created = 0;
-    const LONG result = RegCreateKeyExA(parent, name, 0, keyClass, options, access, security, &key, &created);
+    LONG result = RegistryWriteRefusal(parent, access | KEY_CREATE_SUB_KEY);
+    if (result == ERROR_SUCCESS)
+        result = RegCreateKeyExA(parent, name, 0, keyClass, options, access, security, &key, &created);
     if (disposition != nullptr)
         *disposition = created;
     if (result != ERROR_SUCCESS)
@@ -85,7 +88,9 @@ LONG CRegistryKey::Create(HKEY parent, const char* name, char* keyClass, DWORD o
 LONG CRegistryKey::Open(HKEY parent, const char* name, REGSAM access)
 {
     HKEY key = nullptr;
-    const LONG result = RegOpenKeyExA(parent, name, 0, access, &key);
+    LONG result = RegistryWriteRefusal(parent, access);
+    if (result == ERROR_SUCCESS)
+        result = RegOpenKeyExA(parent, name, 0, access, &key);
     if (result != ERROR_SUCCESS)
         return result;
     Close();
@@ -107,7 +112,8 @@ LONG CRegistryKey::Close()
 
 LONG CRegistryKey::DeleteSubKey(const char* name)
 {
-    return RegDeleteKeyA(_key, name);
+    const LONG refused = RegistryWriteRefusal(_key, DELETE);
+    return refused != ERROR_SUCCESS ? refused : RegDeleteKeyA(_key, name);
 }
 
 LONG CRegistryKey::RecursiveDeleteSubKey(const char* name)

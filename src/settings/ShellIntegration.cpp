@@ -78,6 +78,12 @@ void DeleteHandlerKey(const CNarrowString& keyPath)
     CClassesRootKey root;
     root.Key().RecursiveDeleteSubKey(keyPath);
 }
+
+bool HandlerKeyExists(const CNarrowString& keyPath)
+{
+    CRegistryKey key;
+    return key.Open(HKEY_CLASSES_ROOT, keyPath, KEY_READ) == ERROR_SUCCESS;
+}
 } // namespace
 
 CNarrowString MakeContextMenuHandlerKey(const CNarrowString& className)
@@ -112,8 +118,9 @@ bool IsShellIntegrated()
     return true;
 }
 
-void RegisterShellIntegration()
+bool RegisterShellIntegration()
 {
+    bool written = true;
     for (const CHandlerKey& handler : kRegisteredKeys)
     {
         const CNarrowString keyPath = MakeHandlerKey(handler);
@@ -121,13 +128,19 @@ void RegisterShellIntegration()
         DeleteHandlerKey(keyPath);
         CCriticalSectionLock lock(g_ShellIntegrationLock);
         CRegistryKey key;
-        if (key.Create(HKEY_CLASSES_ROOT, keyPath) == ERROR_SUCCESS)
-            key.SetValue(static_cast<const char*>(nullptr), kShellMenuHandlerClassIdText.Text);
+        written &= key.Create(HKEY_CLASSES_ROOT, keyPath) == ERROR_SUCCESS &&
+                   key.SetValue(static_cast<const char*>(nullptr), kShellMenuHandlerClassIdText.Text) == ERROR_SUCCESS;
     }
+    return written;
 }
 
-void UnregisterShellIntegration()
+bool UnregisterShellIntegration()
 {
     for (const CHandlerKey& handler : kRemovedKeys)
         DeleteHandlerKey(MakeHandlerKey(handler));
+    // A key missing from the start is no failure, one that could not be deleted is.
+    for (const CHandlerKey& handler : kRemovedKeys)
+        if (HandlerKeyExists(MakeHandlerKey(handler)))
+            return false;
+    return true;
 }

@@ -12,5 +12,7 @@ CNarrowString MakeDragDropHandlerKey(const CNarrowString& className);
 // True when the key's default value, upper-cased, is the handler's class id.
 bool IsHandlerKeyRegistered(const CNarrowString& keyPath);
 bool IsShellIntegrated();
-void RegisterShellIntegration();
-void UnregisterShellIntegration();
+// True when every key was written (without the rights to write under HKEY_CLASSES_ROOT none is).
+bool RegisterShellIntegration();
+// True when no handler key of ours is left, whatever each deletion reported.
+bool UnregisterShellIntegration();

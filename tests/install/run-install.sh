@@ -116,19 +116,28 @@ dump_state installed
 printf './Lang\n./Package\n./Package/AppxManifest.xml\n./Package/Vantor.png\n' >"$work/expected-files.txt"
 for module in "${modules[@]}"; do printf './%s\n' "$module" >>"$work/expected-files.txt"; done
 sort -o "$work/expected-files.txt" "$work/expected-files.txt"
-# The shipped module of the package's architecture as Vantor.dll, the 32-bit one beside it.
-shipped=("$release/$arch/bin/Vantor.dll" "$release/x86/bin/Vantor.dll")
+# The signed module of the package's architecture as Vantor.dll, the 32-bit one beside it; each
+# installed one is byte for byte the signed one and passes verification where it lies.
+shipped=("$release/signed/$arch/Vantor.dll" "$release/signed/x86/Vantor.dll")
 if ! diff -u "$work/expected-files.txt" "$work/installed-files.txt" >"$work/diff.txt"; then
     fail "files in $(winpath "$product")"
     show "$work/diff.txt"
-elif ! cmp -s "${shipped[0]}" "$product/${modules[0]}" ||
-    { [[ ${#modules[@]} -eq 2 ]] && ! cmp -s "${shipped[1]}" "$product/${modules[1]}"; }; then
-    fail "the installed modules are not the shipped ones"
 elif ! cmp -s "$release/$arch/bin/Package/AppxManifest.xml" "$product/Package/AppxManifest.xml"; then
     fail "the installed package manifest is not the one of the $arch release build"
 else
     pass "files in $(winpath "$product"): $(tr '\n' ' ' <"$work/installed-files.txt")"
 fi
+for i in "${!modules[@]}"; do
+    if ! cmp "${shipped[i]}" "$product/${modules[i]}" >"$work/cmp.txt" 2>&1; then
+        fail "installed ${modules[i]} is not the signed ${shipped[i]#"$release"/}"
+        show "$work/cmp.txt"
+    elif verify_signature "$release" "$product/${modules[i]}" "$work/verify.txt"; then
+        pass "installed ${modules[i]}: the signed ${shipped[i]#"$release"/}, $(grep -m1 '^Signature verification' "$work/verify.txt")"
+    else
+        fail "installed ${modules[i]}: osslsigncode verify"
+        show "$work/verify.txt"
+    fi
+done
 entries=$(installed_entries)
 if [[ "$entries" == "Vantor Shell Extension $version" ]]; then
     pass "installed programs list: $entries"

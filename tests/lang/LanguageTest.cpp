@@ -280,7 +280,7 @@ TEST_F(LangTest, LangValueNamesTheFile)
         body += std::to_string(3000 - i) + " = \"text number " + std::to_string(i) + "\"\n";
     const std::wstring big = AddLangFile(L"big.txt", body).Ptr();
     const std::wstring ansi = L";VANTOR_LANG_CHILD_ANSI=1";
-    const std::wstring german = L"|34|Archiv \u00F6ffnen";
+    const std::wstring german = L"|35|Archiv \u00F6ffnen";
     // The stored value (nullptr: none), the child's environment, and what it loads.
     const std::tuple<const wchar_t*, std::wstring, std::wstring> cases[] = {
         {nullptr, L"", L"|0|"},

@@ -7,9 +7,11 @@
 #include "options/HtmlHelp.h"
 #include "options/OptionsPlugin.h"
 #include "resources/ResourceIds.h"
+#include "settings/RegistryRefusal.h"
 #include "settings/ShellIntegration.h"
 
 #include <commctrl.h>
+#include <olectl.h>
 #include <shlobj.h>
 
 #include <array>
@@ -192,15 +194,16 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
             EXPECT_EQ(saved[i], Option(names[i])) << names[i];
         EXPECT_EQ(handlers, HandlerKeys());
     }
-    // Every OK registers anew (a lost class key comes back), unregisters only if the user cleared the box. A
-    // refused row is neither ticked nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
+    // Every OK registers anew (a lost class key comes back), unregisters only if the user cleared the box. A refused
+    // row is neither ticked nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
     RegisterShellIntegration();
     const std::wstring all = HandlerKeys();
     // {key removed, clicks, the boxes shown, handler keys after OK (all, before, none), class key kept}
     const std::tuple<std::wstring, std::vector<int>, const wchar_t*, const wchar_t*, bool> steps[] = {
         {kHandlerClassKey, {}, L"11", L"all", true},
         {L"Drive\\shellex\\DragDropHandlers\\VANTOR", {IDC_SYSTEM_CASCADED}, L"01", L"before", true},
-        {L"", {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_INTEGRATE}, L"00", L"", false}};
+        {L"", {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_INTEGRATE}, L"00", L"", false},
+        {L"", {IDC_SYSTEM_INTEGRATE}, L"00", L"all", true}};
     for (const auto& [removed, clicks, shown, after, classKept] : steps)
     {
         if (!removed.empty())
@@ -223,7 +226,7 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
     EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
                                     [](const CSheet& s)
                                     {
-                                        EXPECT_EQ(L"00{0100000000}", s.State());
+                                        EXPECT_EQ(L"10{0100000000}", s.State());
                                         ListView_SetItemState(s.List(), -1, LVIS_SELECTED, LVIS_SELECTED);
                                         EXPECT_FALSE(s.ApplyEnabled());
                                         ListView_SetCheckState(s.List(), 9, TRUE); // Compress and email...
@@ -256,6 +259,51 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
                       std::make_tuple(Option(L"ContextMenu"), Option(L"CascadedMenu"), HandlerKeys()));
         });
     EXPECT_TRUE(notShown >= 4 && shown >= 10) << notShown << " not shown, " << shown << " shown";
+}
+
+// Without the rights to write the classes, ticking (a partial integration) or clearing the box brings one error box on
+// the sheet, in the user's language; class and handler keys stay, the menu settings are saved, the box tells the truth.
+// The built-in texts come last and stay loaded, as found.
+TEST_F(OptionsTest, RefusedIntegrationIsReportedAndOnlyTheMenuSettingsAreSaved)
+{
+    const std::tuple<bool, const wchar_t*, std::wstring> cases[] = {
+        {true, L"German",
+         L"Die Einbindung in das Kontextmen\u00FC der Shell konnte nicht ge\u00E4ndert werden: Dazu sind "
+         L"Administratorrechte n\u00F6tig."},
+        {false, L"-", L"The shell context menu integration could not be changed: that needs administrator rights."}};
+    for (const auto& [registered, language, text] : cases)
+    {
+        SCOPED_TRACE(language);
+        DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
+        SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(language));
+        g_LangLoaded = false;
+        LoadLanguageOnce();
+        EXPECT_TRUE(registered ? DllRegisterServer() == S_OK && RegisterShellIntegration()
+                               : DllUnregisterServer() == S_OK && UnregisterShellIntegration());
+        SetRaw(HKEY_CLASSES_ROOT, L"*\\shellex\\ContextMenuHandlers\\VANTOR", L"", Text(kHandlerClassKey.substr(6)));
+        const std::wstring handlers = HandlerKeys(), shown = registered ? L"10" : L"00";
+        HWND sheet = nullptr;
+        CDialogWatcher boxes(L"Vantor");
+        RegistryHooks::RefuseMachineWrites(true);
+        EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                        [&](const CSheet& s)
+                                        {
+                                            sheet = s.Window;
+                                            for (int item : {IDC_SYSTEM_INTEGRATE, IDC_SYSTEM_CASCADED})
+                                                SendMessageW(s.Item(item), BM_CLICK, 0, 0);
+                                            s.Press(PSBTN_APPLYNOW);
+                                            EXPECT_EQ(shown, s.State().substr(0, 2)); // read anew, as on reopening
+                                            s.Press(PSBTN_OK); // the box as it is now: no second error box
+                                        }));
+        RegistryHooks::RefuseMachineWrites(false);
+        const auto seen = boxes.Stop();
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ(
+            std::make_tuple(text, true, sheet, handlers, registered ? Text(L"Apartment") : kNoValue, Dword(0)),
+            std::make_tuple(seen[0].Text, seen[0].StopIcon, seen[0].Owner, HandlerKeys(),
+                            RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey + L"\\InprocServer32", L"ThreadingModel"),
+                            Option(L"CascadedMenu")));
+    }
 }
 
 // Properties replace the held value: the name, the class id's bytes, else VT_EMPTY ("0"). CreateObject refuses

@@ -420,7 +420,7 @@ void CDialogWatcher::Watch()
             for (int id : {0x14, 0x440}) // the icon control: Windows and Wine number it apart
                 stop |= GetDlgItem(dialog, id) != nullptr &&
                         reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, id, STM_GETICON, 0, 0)) == stopIcon;
-            _seen.push_back({caption, text, stop});
+            _seen.push_back({caption, text, stop, GetWindow(dialog, GW_OWNER)});
             if (_answer)
                 _answer(dialog);
             else

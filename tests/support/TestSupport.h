@@ -197,6 +197,7 @@ public:
         std::wstring Caption;
         std::wstring Text; // a message box's text
         bool StopIcon;     // a message box with the stop-sign (error) icon
+        HWND Owner;
     };
 
     explicit CDialogWatcher(const wchar_t* caption = nullptr, std::function<void(HWND)> answer = nullptr);
