@@ -25,30 +25,10 @@ namespace
 const DWORD kPageRecordSize = offsetof(PROPSHEETPAGEW_V2, pszHeaderSubTitle) + sizeof(LPCWSTR);
 const DWORD kSheetHeaderSize = sizeof(PROPSHEETHEADERW);
 
-// A zero-filled array of plain records on the module's heap, freed with its owner.
-template <typename TRecord> class CRecordArray
-{
-public:
-    explicit CRecordArray(int count)
-    {
-        const size_t bytes = sizeof(TRecord) * static_cast<size_t>(count > 0 ? count : 1);
-        _records = static_cast<TRecord*>(AllocateOrThrow(bytes));
-        std::memset(_records, 0, bytes);
-    }
-    ~CRecordArray() { FreeBlock(_records); }
-    CRecordArray(const CRecordArray&) = delete;
-    CRecordArray& operator=(const CRecordArray&) = delete;
-
-    TRecord& operator[](int index) { return _records[index]; }
-    TRecord* Get() { return _records; }
-
-private:
-    TRecord* _records = nullptr;
-};
-
 template <typename TRecord, typename TText>
 void FillPageRecord(TRecord& record, const CSheetPageInfo& page, const TText& title)
 {
+    record = TRecord();
     record.dwSize = kPageRecordSize;
     record.dwFlags = PSP_HASHELP;
     record.hInstance = g_ModuleInstance;
@@ -201,8 +181,8 @@ INT_PTR ShowPropertySheet(const COwningVector<CSheetPageInfo>& pages, HWND paren
     for (int i = 0; i < count; i++)
         narrowTitles.Add(SystemTextFromWide(pages[i].Title));
 
-    CRecordArray<PROPSHEETPAGEW_V2> wideRecords(count);
-    CRecordArray<PROPSHEETPAGEA_V2> narrowRecords(count);
+    CBlock<PROPSHEETPAGEW_V2> wideRecords(count);
+    CBlock<PROPSHEETPAGEA_V2> narrowRecords(count);
     for (int i = 0; i < count; i++)
     {
         FillPageRecord(wideRecords[i], pages[i], pages[i].Title);

@@ -180,13 +180,13 @@ TEST_F(CoreTest, OwnersReleaseWhatTheyHeldAndKeepTheErrorCode)
         ASSERT_EQ(0u, event.Create(true, true, nullptr)); // unnamed, initially signalled
         EXPECT_EQ(nullptr, OpenEventA(SYNCHRONIZE, FALSE, name.c_str()));
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.GetHandle(), 0));
-        ASSERT_TRUE(mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 4096, nullptr));
+        ASSERT_EQ(0u, mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 4096, nullptr));
         SetLastError(ERROR_ALREADY_EXISTS);
     }
     EXPECT_EQ(183u, GetLastError());
     // A page-file mapping of 4 GiB + 4 KiB: only the high word of the size tells it from 4 KiB.
     CNamedFileMapping huge;
-    if (!huge.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0x100001000ull, nullptr))
+    if (huge.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0x100001000ull, nullptr) != 0)
         GTEST_SKIP() << "the system refuses a reserved mapping of this size: " << GetLastError();
     EXPECT_TRUE(UnmapViewOfFile(huge.MapView(FILE_MAP_READ, 0x100000000ull, 0x1000))) << GetLastError();
 }
