@@ -43,6 +43,21 @@ void FillPageRecord(TRecord& record, const CSheetPageInfo& page, const TText& ti
         record.pszTitle = title.Ptr();
     }
 }
+
+// The header of the modal sheet over `count` records of the header's width.
+template <typename THeader, typename TText, typename TRecord>
+void FillSheetHeader(THeader& header, HWND parent, const TText& caption, int count, const TRecord* records)
+{
+    header = THeader();
+    header.dwSize = kSheetHeaderSize;
+    header.dwFlags = PSH_PROPSHEETPAGE;
+    header.hwndParent = parent;
+    header.hInstance = g_ModuleInstance;
+    header.pszCaption = caption.Ptr();
+    header.nPages = static_cast<UINT>(count);
+    header.nStartPage = 0;
+    header.ppsp = reinterpret_cast<decltype(header.ppsp)>(records);
+}
 } // namespace
 
 bool CDialogBase::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
@@ -192,29 +207,12 @@ INT_PTR ShowPropertySheet(const COwningVector<CSheetPageInfo>& pages, HWND paren
     if (g_WideApisAvailable)
     {
         PROPSHEETHEADERW header;
-        std::memset(&header, 0, sizeof(header));
-        header.dwSize = kSheetHeaderSize;
-        header.dwFlags = PSH_PROPSHEETPAGE;
-        header.hwndParent = parent;
-        header.hInstance = g_ModuleInstance;
-        header.pszCaption = caption.Ptr();
-        header.nPages = static_cast<UINT>(count);
-        header.nStartPage = 0;
-        header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(wideRecords.Get());
+        FillSheetHeader(header, parent, caption, count, wideRecords.Get());
         return PropertySheetW(&header);
     }
-
     const CNarrowString narrowCaption = SystemTextFromWide(caption);
     PROPSHEETHEADERA header;
-    std::memset(&header, 0, sizeof(header));
-    header.dwSize = kSheetHeaderSize;
-    header.dwFlags = PSH_PROPSHEETPAGE;
-    header.hwndParent = parent;
-    header.hInstance = g_ModuleInstance;
-    header.pszCaption = narrowCaption.Ptr();
-    header.nPages = static_cast<UINT>(count);
-    header.nStartPage = 0;
-    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(narrowRecords.Get());
+    FillSheetHeader(header, parent, narrowCaption, count, narrowRecords.Get());
     return PropertySheetA(&header);
 }
 
