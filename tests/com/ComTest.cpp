@@ -7,9 +7,16 @@ const std::wstring kServerKey = kHandlerClassKey + L"\\InprocServer32";
 const wchar_t kApprovedKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
 const wchar_t kName[] = L"Vantor Shell Extension";
 
+// Each test starts with the class unregistered and without an approval, whatever an earlier run left.
 class ComTest : public CModuleTest
 {
 protected:
+    void SetUp() override
+    {
+        CModuleTest::SetUp();
+        DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerClassKey);
+        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kApprovedKey);
+    }
     void ExpectRegisteredAt(const std::wstring& modulePath, bool approved)
     {
         EXPECT_EQ(Text(kName), RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey, L""));
