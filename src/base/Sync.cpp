@@ -62,3 +62,12 @@ void* CNamedFileMapping::MapView(DWORD access, unsigned long long offset, SIZE_T
     return MapViewOfFile(_handle, access, static_cast<DWORD>(offset >> 32), static_cast<DWORD>(offset & 0xFFFFFFFFu),
                          byteCount);
 }
+
+CMappedView::~CMappedView()
+{
+    if (_view == nullptr)
+        return;
+    const DWORD savedError = GetLastError();
+    UnmapViewOfFile(_view);
+    SetLastError(savedError);
+}

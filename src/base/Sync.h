@@ -86,18 +86,14 @@ public:
     void* MapView(DWORD access, unsigned long long offset, SIZE_T byteCount) const;
 };
 
-// Owner of a mapped view of a file mapping.
+// Owner of a mapped view of a file mapping; unmapping keeps the last error, as closing does.
 class CMappedView
 {
 public:
     explicit CMappedView(void* view) : _view(view) {}
     CMappedView(const CMappedView&) = delete;
     CMappedView& operator=(const CMappedView&) = delete;
-    ~CMappedView()
-    {
-        if (_view != nullptr)
-            UnmapViewOfFile(_view);
-    }
+    ~CMappedView();
     void* Get() const { return _view; }
 
 private:
