@@ -3,6 +3,7 @@
 #include "base/ComIds.h"
 #include "base/Sync.h"
 #include "base/TextConvert.h"
+#include "base/UiWrappers.h"
 #include "base/Vector.h"
 
 #include <string>
@@ -230,6 +231,24 @@ TEST_F(CoreTest, AMappingSizeAndViewOffsetKeepTheirHighWords)
     if (huge.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0x100001000ull, nullptr) != 0)
         GTEST_SKIP() << "the system refuses a reserved mapping of this size: " << GetLastError();
     EXPECT_TRUE(UnmapViewOfFile(huge.MapView(FILE_MAP_READ, 0x100000000ull, 0x1000))) << GetLastError();
+}
+
+// A submenu under construction belongs to no menu yet: only its destroyer frees it on a failure path.
+TEST_F(CoreTest, AMenuDestroyerDestroysTheMenuUnlessDisarmed)
+{
+    for (bool disarm : {false, true})
+    {
+        CMenuHandle menu;
+        ASSERT_TRUE(menu.CreatePopup());
+        const HMENU handle = menu.Get();
+        {
+            CMenuDestroyer destroyer(&menu);
+            if (disarm)
+                destroyer.Disarm();
+        }
+        EXPECT_EQ(disarm, IsMenu(handle) != FALSE) << disarm;
+        EXPECT_EQ(disarm, menu.Destroy()) << "a second Destroy has nothing left to destroy";
+    }
 }
 
 // The registry's spelling of a class id: each group in upper-case hexadecimal, most significant digit first.

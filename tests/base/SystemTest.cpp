@@ -53,6 +53,20 @@ TEST_P(SystemTest, AFullPathsFolderEndsBeforeItsLastComponent)
     }
 }
 
+TEST_P(SystemTest, AFolderPathGetsOneBackslashBeforeANameIsJoined)
+{
+    for (const auto& [path, expected] : {std::make_pair(L"C:\\Data", L"C:\\Data\\"),
+                                         {L"C:\\Data\\", L"C:\\Data\\"},
+                                         {L"a\\b", L"a\\b\\"},
+                                         {L"\\", L"\\"},
+                                         {L"", L""}})
+    {
+        CWideString folder(path);
+        EnsureTrailingBackslash(folder);
+        EXPECT_EQ(CWideString(expected), folder) << CWideString(path);
+    }
+}
+
 // A name the code page cannot spell is not found, not taken for the file its "_" names.
 TEST_P(SystemTest, LookUpGivesTheEntryAsOnDiskOrNotFound)
 {
@@ -242,14 +256,20 @@ TEST_P(SystemTest, MenuItemsAreInsertedAsDescribed)
     DestroyMenu(menu);
 }
 
-// A stale error code must not make an empty text a failure.
-TEST_P(SystemTest, AnEmptyControlTextIsReadWithoutError)
+// The Folders page reads its path this way. A stale error code must not make an empty text a failure.
+TEST_P(SystemTest, ControlTextsAreReadBackWhole)
 {
     CWideString text(L"stale");
     EXPECT_TRUE(!GetControlText(reinterpret_cast<HWND>(0x7FFFFFF0), text) && text.IsEmpty()); // no such window
     HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
-    SetLastError(ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(GetControlText(edit, text));
+    for (const wchar_t* shown : {L"", L"C:\\Temp\\Caf\x00E9", L"x"})
+    {
+        SetWindowTextW(edit, shown);
+        SetLastError(ERROR_ACCESS_DENIED);
+        EXPECT_TRUE(GetControlText(edit, text));
+        EXPECT_EQ(std::make_pair(CWideString(shown), CWideString::UnitCount(shown)),
+                  std::make_pair(text, text.Length()));
+    }
     DestroyWindow(edit);
 }
 

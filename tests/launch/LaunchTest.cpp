@@ -339,12 +339,14 @@ TEST_F(LaunchTest, ACommandThatRanOutOfMemoryShowsTheErrorBoxInTheUsersLanguageA
     EXPECT_EQ(1u, Archiver(1).size());
 }
 
-// Cascaded menu, a.zip: offset 0 is the submenu's own entry, offset 5 Test.
+// Cascaded menu, a.zip: offset 0 is the submenu's own entry, offset 5 Test. The record must reach to
+// the end of its ANSI verb field.
 TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOut)
 {
     const auto offset = [](UINT value) { return MAKEINTRESOURCEA(value); };
     const auto wideOffset = [](UINT value) { return reinterpret_cast<LPCWSTR>(MAKEINTRESOURCEA(value)); };
-    const DWORD kPlain = sizeof(CMINVOKECOMMANDINFO), kExtended = sizeof(CMINVOKECOMMANDINFOEX);
+    const DWORD kPlain = sizeof(CMINVOKECOMMANDINFO), kExtended = sizeof(CMINVOKECOMMANDINFOEX),
+                kVerbEnd = offsetof(CMINVOKECOMMANDINFO, lpVerb) + sizeof(LPCSTR);
     const std::tuple<DWORD, DWORD, LPCSTR, LPCWSTR, HRESULT> cases[] = {
         // Record size, mask, verb, wide verb; the cascaded menu's offset 0 is the submenu's own entry.
         {kPlain, 0, offset(0), nullptr, S_OK},
@@ -354,7 +356,8 @@ TEST_F(LaunchTest, OnlyTheMenusOwnVerbsAndOffsetsAreCarriedOut)
         // Verbs are matched exactly, case included.
         {kExtended, CMIC_MASK_UNICODE, "VantorTest", L"VantorTest ", E_FAIL},
         {kPlain, 0, "VANTORTEST", nullptr, E_FAIL},
-        {8, 0, "VantorTest", nullptr, E_INVALIDARG}, // ends before the verb
+        {kVerbEnd - 1, 0, offset(0), nullptr, E_INVALIDARG},
+        {kVerbEnd, 0, offset(0), nullptr, S_OK},
         // The wide verb counts only in the extended record with the mask, and there alone.
         {kExtended, 0, "vantortest", L"VantorTest", E_FAIL},
         {kPlain, CMIC_MASK_UNICODE, "vantortest", L"VantorTest", E_FAIL},

@@ -274,6 +274,37 @@ TEST_F(OptionsTest, ExhaustedMemoryGivesOutOfMemoryOrAPageThatSavesNothing)
     EXPECT_TRUE(notShown >= 4 && shown >= 10) << notShown << " not shown, " << shown << " shown";
 }
 
+// The page reacts to each click, not only to what it found when it was set up.
+TEST_F(OptionsTest, ChoosingSpecifiedEnablesThePathAndItsButtonAndAnotherTypeDisablesThem)
+{
+    Set(L"WorkDirType", Dword(0));
+    Set(L"WorkDirPath", Text(L"D:\\Work"));
+    EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                    [](const CSheet& s)
+                                    {
+                                        PropSheet_SetCurSel(s.Window, nullptr, 1);
+                                        SendMessageW(s.Item(IDC_FOLDERS_SPECIFIED), BM_CLICK, 0, 0);
+                                        EXPECT_EQ(L"001<D:\\Work>b1", s.State());
+                                        EXPECT_TRUE(s.ApplyEnabled());
+                                        SendMessageW(s.Item(IDC_FOLDERS_CURRENT), BM_CLICK, 0, 0);
+                                        EXPECT_EQ(L"010-<D:\\Work>-b1", s.State());
+                                        s.Press(PSBTN_CANCEL);
+                                    }));
+}
+
+// {notification code, item id, handled}: anything but a click, and a click on a button the framework
+// does not know, is left to the system.
+TEST_F(OptionsTest, TheDialogFrameworkHandlesOnlyClicksOnItsOwnButtons)
+{
+    CPropertyPageBase page;
+    for (const auto& [code, id, handled] : {std::make_tuple(BN_CLICKED, IDOK, true),
+                                            {BN_CLICKED, IDHELP, true},
+                                            {BN_CLICKED, 1015, false},
+                                            {EN_CHANGE, IDOK, false},
+                                            {BN_SETFOCUS, IDOK, false}})
+        EXPECT_EQ(handled, page.OnCommandMessage(MAKEWPARAM(id, code), 0)) << code << " " << id;
+}
+
 // "..." opens the titled browser; the folder confirmed lands in the edit, Apply on; the page whole above 4 GB.
 TEST_F(OptionsTest, TheFolderChosenInTheBrowserLandsInThePathAndEnablesApply)
 {
