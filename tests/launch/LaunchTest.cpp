@@ -117,11 +117,12 @@ DWORD Launch(char operation, const CNameList& names, const wchar_t* text = L"", 
 
 using CHandles = std::vector<std::unique_ptr<void, BOOL(WINAPI*)(HANDLE)>>;
 
-// Takes each prefix with the first `draws` numbers a launch seeding with the clock a second ahead draws.
+// Takes each prefix with the first `draws` numbers a launch seeding with the clock three seconds ahead draws
+// (time enough to make the objects on a loaded machine).
 const DWORD kHeldTicks = 500;
 DWORD HoldComingTicks(int draws, const std::vector<std::pair<std::string, bool>>& prefixes, CHandles& held)
 {
-    const DWORD first = GetTickCount() + 1000;
+    const DWORD first = GetTickCount() + 3000;
     for (DWORD seed = first; seed < first + kHeldTicks; seed++)
     {
         srand(seed);
