@@ -134,7 +134,8 @@ TEST_F(CoreTest, ConversionReplacesWhatTheCodePageCannotSpell)
         {L"a\x4E2Dz", '#', "a#z", true},
         {L"a\x03A9z", '_', "a_z", true},
         {L"-o\xFF02\x0043:\xFF3C", '_', "-o_C:_", true},
-        {L"\xD83D\xDE00!", '_', "_!", true}};
+        {L"\xD83D\xDE00!", '_', "_!", true},
+        {L"a\xDC00z", '_', "a_z", true}}; // a low surrogate alone
     for (const auto& [text, replacement, expected, replaced] : conversions)
     {
         bool used = !replaced;

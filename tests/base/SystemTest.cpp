@@ -183,7 +183,8 @@ TEST_P(SystemTest, TheFolderBrowserStartsAtTheInitialFolderAndGivesTheChoice)
                                    PostMessageW(dialog, WM_COMMAND, button, 0);
                                });
         EXPECT_EQ(button == IDOK, BrowseForFolder(nullptr, CWideString(L"Choose"), initial, chosen));
-        EXPECT_EQ(button == IDOK ? initial : CWideString(L"stale"), chosen);
+        const CWideString expected = button == IDOK ? initial : CWideString(L"stale");
+        EXPECT_EQ(std::make_pair(expected, expected.Length()), std::make_pair(chosen, chosen.Length()));
     }
 }
 
@@ -264,7 +265,7 @@ TEST_P(SystemTest, ControlTextsAreReadBackWhole)
     HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
     for (const wchar_t* shown : {L"", L"C:\\Temp\\Caf\x00E9", L"x"})
     {
-        SetWindowTextW(edit, shown);
+        EXPECT_TRUE(SetControlText(edit, CWideString(shown)));
         SetLastError(ERROR_ACCESS_DENIED);
         EXPECT_TRUE(GetControlText(edit, text));
         EXPECT_EQ(std::make_pair(CWideString(shown), CWideString::UnitCount(shown)),

@@ -125,7 +125,8 @@ TEST_F(SettingsTest, WhatIsReadIsWhatWasSavedUnderTheStoredNamesOrTheDefault)
         RawValues(kUser, kOptions));
 
     EXPECT_EQ(Describe(all.Extract) + Describe(all.Compress) + Describe(all.Work),
-              Read(ReadExtractSettings) + Read(ReadCompressSettings) + Read(ReadWorkFolderSettings));
+              Read(ReadExtractSettings) + Read(ReadCompressSettings, CAllSettings().Compress) +
+                  Read(ReadWorkFolderSettings));
     EXPECT_FALSE(ReadCascadedMenu());
     DWORD flags = 0;
     EXPECT_TRUE(ReadContextMenuFlags(flags));
