@@ -164,7 +164,9 @@ png_case() {
 
 # ---- Set-up ----------------------------------------------------------------------------------------
 make_sample_folder "$sample"
+# No settings, and regsvr32 shown the system it runs on, whatever an interrupted run left.
 wine reg delete 'HKCU\Software\VANTOR' /f </dev/null >/dev/null 2>&1
+wine reg delete "$win98_key" /f </dev/null >/dev/null 2>&1
 if install_product "$bin" "$pair"; then
     pass "product installed into $(winpath "$product") (regsvr32, four shell keys)"
 else
