@@ -5,12 +5,37 @@ CCriticalSection::CCriticalSection()
     InitializeCriticalSection(&_section);
 }
 
-CNamedEvent::~CNamedEvent()
+namespace
+{
+DWORD LastErrorOrFailure()
+{
+    const DWORD error = GetLastError();
+    return error != 0 ? error : 1;
+}
+} // namespace
+
+CKernelHandle::~CKernelHandle()
 {
     // Leaving a scope must not change the error code its caller is about to read.
     const DWORD savedError = GetLastError();
     Close();
     SetLastError(savedError);
+}
+
+DWORD CKernelHandle::Close()
+{
+    if (_handle == nullptr)
+        return 0;
+    if (!CloseHandle(_handle))
+        return LastErrorOrFailure();
+    _handle = nullptr;
+    return 0;
+}
+
+DWORD CKernelHandle::TakeCreated(HANDLE handle)
+{
+    _handle = handle;
+    return handle != nullptr ? 0 : LastErrorOrFailure();
 }
 
 DWORD CNamedEvent::Create(bool manualReset, bool initiallySignalled, const char* name)
@@ -19,54 +44,30 @@ DWORD CNamedEvent::Create(bool manualReset, bool initiallySignalled, const char*
     const DWORD closeError = Close();
     if (closeError != 0)
         return closeError;
-    _handle = CreateEventA(nullptr, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name);
-    if (_handle == nullptr)
-        return GetLastError();
-    return 0; // GetLastError() still tells whether the event existed already
+    return TakeCreated(CreateEventA(nullptr, manualReset ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, name));
 }
 
-DWORD CNamedEvent::Close()
+DWORD CNamedFileMapping::Create(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protection, unsigned long long size,
+                                const char* name)
 {
-    if (_handle == nullptr)
-        return 0;
-    if (!CloseHandle(_handle))
-    {
-        const DWORD error = GetLastError();
-        return error != 0 ? error : 1;
-    }
-    _handle = nullptr;
-    return 0;
+    const DWORD closeError = Close();
+    if (closeError != 0)
+        return closeError;
+    return TakeCreated(CreateFileMappingA(file, security, protection, static_cast<DWORD>(size >> 32),
+                                          static_cast<DWORD>(size & 0xFFFFFFFFu), name));
 }
 
-CNamedFileMapping::~CNamedFileMapping()
-{
-    const DWORD savedError = GetLastError();
-    Close();
-    SetLastError(savedError);
-}
-
-bool CNamedFileMapping::Create(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protection, unsigned long long size,
-                               const char* name)
-{
-    if (!Close())
-        return false;
-    _handle = CreateFileMappingA(file, security, protection, static_cast<DWORD>(size >> 32),
-                                 static_cast<DWORD>(size & 0xFFFFFFFFu), name);
-    return _handle != nullptr;
-}
-
-void* CNamedFileMapping::MapView(DWORD access, unsigned long long offset, SIZE_T byteCount)
+void* CNamedFileMapping::MapView(DWORD access, unsigned long long offset, SIZE_T byteCount) const
 {
     return MapViewOfFile(_handle, access, static_cast<DWORD>(offset >> 32), static_cast<DWORD>(offset & 0xFFFFFFFFu),
                          byteCount);
 }
 
-bool CNamedFileMapping::Close()
+CMappedView::~CMappedView()
 {
-    if (_handle == nullptr)
-        return true;
-    if (!CloseHandle(_handle))
-        return false;
-    _handle = nullptr;
-    return true;
+    if (_view == nullptr)
+        return;
+    const DWORD savedError = GetLastError();
+    UnmapViewOfFile(_view);
+    SetLastError(savedError);
 }

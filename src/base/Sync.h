@@ -33,20 +33,19 @@ private:
     CCriticalSection& _section;
 };
 
-// Owner of an event handle.
-class CNamedEvent
+// Owner of one kernel handle (an event, a file mapping, a process, a thread). Every operation
+// returns 0 or the system's error code, never 0 for a failure: where the system leaves no code, 1.
+// The end of the owner's scope closes the handle and leaves the last error as it was.
+class CKernelHandle
 {
 public:
-    CNamedEvent() = default;
-    CNamedEvent(const CNamedEvent&) = delete;
-    CNamedEvent& operator=(const CNamedEvent&) = delete;
-    ~CNamedEvent();
+    CKernelHandle() = default;
+    explicit CKernelHandle(HANDLE handle) : _handle(handle) {}
+    CKernelHandle(const CKernelHandle&) = delete;
+    CKernelHandle& operator=(const CKernelHandle&) = delete;
+    ~CKernelHandle();
 
-    // Closes any handle held before, then CreateEventA without security attributes. 0, or
-    // GetLastError() when no handle came back. An existing event of that name counts as
-    // success; GetLastError() is then ERROR_ALREADY_EXISTS (183) right after the call.
-    DWORD Create(bool manualReset, bool initiallySignalled, const char* name);
-    // 0, or the last error (1 when the system gives none) when closing failed; the handle stays then.
+    // 0 when nothing is held any more; when closing fails the handle stays held.
     DWORD Close();
     HANDLE GetHandle() const { return _handle; }
     HANDLE Detach()
@@ -56,35 +55,47 @@ public:
         return handle;
     }
 
-private:
+protected:
+    // Takes what a create call returned, the handle held before being closed already. On success
+    // the last error stays the system's, so that the caller can still tell an object that existed
+    // already (ERROR_ALREADY_EXISTS, 183) right after the call.
+    DWORD TakeCreated(HANDLE handle);
+
     HANDLE _handle = nullptr;
 };
 
-// Owner of a file-mapping handle.
-class CNamedFileMapping
+// Owner of an event handle.
+class CNamedEvent : public CKernelHandle
 {
 public:
-    CNamedFileMapping() = default;
-    CNamedFileMapping(const CNamedFileMapping&) = delete;
-    CNamedFileMapping& operator=(const CNamedFileMapping&) = delete;
-    ~CNamedFileMapping();
+    // Closes the handle held before (its error when that fails), then CreateEventA without
+    // security attributes; `name` may be null for an unnamed event. An existing event of that
+    // name counts as success (see TakeCreated).
+    [[nodiscard]] DWORD Create(bool manualReset, bool initiallySignalled, const char* name);
+};
 
-    // Closes any handle held before, then CreateFileMappingA. True when a handle came back; an existing object of that
-    // name leaves 183 as the last error.
-    bool Create(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protection, unsigned long long size,
-                const char* name);
-    // The view address or null; the caller unmaps it with UnmapViewOfFile.
-    void* MapView(DWORD access, unsigned long long offset, SIZE_T byteCount);
-    // True on success or when nothing was held; false (handle kept) when closing failed.
-    bool Close();
-    HANDLE GetHandle() const { return _handle; }
-    HANDLE Detach()
-    {
-        HANDLE handle = _handle;
-        _handle = nullptr;
-        return handle;
-    }
+// Owner of a file-mapping handle.
+class CNamedFileMapping : public CKernelHandle
+{
+public:
+    // As CNamedEvent::Create, with CreateFileMappingA; `file` is INVALID_HANDLE_VALUE for a block
+    // backed by the page file.
+    [[nodiscard]] DWORD Create(HANDLE file, SECURITY_ATTRIBUTES* security, DWORD protection, unsigned long long size,
+                               const char* name);
+    // The view address or null; a CMappedView unmaps it.
+    void* MapView(DWORD access, unsigned long long offset, SIZE_T byteCount) const;
+};
+
+// Owner of a mapped view of a file mapping; unmapping keeps the last error, as closing does.
+class CMappedView
+{
+public:
+    explicit CMappedView(void* view) : _view(view) {}
+    CMappedView(const CMappedView&) = delete;
+    CMappedView& operator=(const CMappedView&) = delete;
+    ~CMappedView();
+    void* Get() const { return _view; }
 
 private:
-    HANDLE _handle = nullptr;
+    void* _view;
 };

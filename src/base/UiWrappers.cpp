@@ -30,6 +30,58 @@ template <typename TInfo> void FillMenuItemInfo(const CMenuItemDesc& item, TInfo
 
 // Size of the string-resource buffer before the first attempt; every attempt adds this much.
 const int kStringBufferStep = 256;
+
+// The text calls of one character width.
+template <typename TUnit> struct CTextCalls;
+template <> struct CTextCalls<wchar_t>
+{
+    static int TextLength(HWND window) { return GetWindowTextLengthW(window); }
+    static int Text(HWND window, wchar_t* buffer, int size) { return GetWindowTextW(window, buffer, size); }
+    static int LoadText(HINSTANCE instance, UINT id, wchar_t* buffer, int size)
+    {
+        return LoadStringW(instance, id, buffer, size);
+    }
+};
+template <> struct CTextCalls<char>
+{
+    static int TextLength(HWND window) { return GetWindowTextLengthA(window); }
+    static int Text(HWND window, char* buffer, int size) { return GetWindowTextA(window, buffer, size); }
+    static int LoadText(HINSTANCE instance, UINT id, char* buffer, int size)
+    {
+        return LoadStringA(instance, id, buffer, size);
+    }
+};
+
+// An empty text is told from a failure only by the error code: any stale one is cleared first.
+template <typename TUnit> bool ReadWindowText(HWND window, CStringT<TUnit>& text)
+{
+    SetLastError(NO_ERROR);
+    const int length = CTextCalls<TUnit>::TextLength(window);
+    if (length <= 0)
+        return GetLastError() == NO_ERROR;
+    TUnit* buffer = text.BufferForWrite(length);
+    SetLastError(NO_ERROR);
+    const int copied = CTextCalls<TUnit>::Text(window, buffer, length + 1);
+    // The text may have changed between the two calls; keep only what was copied.
+    text.CommitBuffer(copied > 0 ? copied : 0);
+    return copied > 0 || GetLastError() == NO_ERROR;
+}
+
+// A return of size - 1 may be a cut text, so the loop asks again with a larger buffer.
+template <typename TUnit> CStringT<TUnit> LoadText(HINSTANCE instance, UINT id)
+{
+    CStringT<TUnit> text;
+    int size = kStringBufferStep;
+    int length = 0;
+    do
+    {
+        size += kStringBufferStep;
+        TUnit* buffer = text.BufferForWrite(size - 1);
+        length = CTextCalls<TUnit>::LoadText(instance, id, buffer, size);
+    } while (length >= size - 1);
+    text.CommitBuffer(length > 0 ? length : 0);
+    return text;
+}
 } // namespace
 
 bool InsertMenuItemDesc(HMENU menu, UINT position, bool byPosition, const CMenuItemDesc& item)
@@ -78,63 +130,20 @@ bool SetControlText(HWND window, const CWideString& text)
 bool GetControlText(HWND window, CWideString& text)
 {
     text.ClearText();
-    // An empty text is told from a failure only by the error code: clear any stale one first.
     if (g_WideApisAvailable)
-    {
-        SetLastError(NO_ERROR);
-        const int length = GetWindowTextLengthW(window);
-        if (length <= 0)
-            return GetLastError() == NO_ERROR;
-        wchar_t* buffer = text.BufferForWrite(length);
-        SetLastError(NO_ERROR);
-        const int copied = GetWindowTextW(window, buffer, length + 1);
-        // The text may have changed between the two calls; keep only what was copied.
-        text.CommitBuffer(copied > 0 ? copied : 0);
-        return copied > 0 || GetLastError() == NO_ERROR;
-    }
+        return ReadWindowText(window, text);
     CNarrowString narrowText;
-    SetLastError(NO_ERROR);
-    const int length = GetWindowTextLengthA(window);
-    if (length <= 0)
-        return GetLastError() == NO_ERROR;
-    char* buffer = narrowText.BufferForWrite(length);
-    SetLastError(NO_ERROR);
-    const int copied = GetWindowTextA(window, buffer, length + 1);
-    narrowText.CommitBuffer(copied > 0 ? copied : 0);
-    if (copied <= 0)
-        return GetLastError() == NO_ERROR;
+    if (!ReadWindowText(window, narrowText))
+        return false;
     text = WideFromSystemText(narrowText);
     return true;
 }
 
 CWideString LoadResourceString(HINSTANCE instance, UINT id)
 {
-    // A return of size - 1 may be a cut text, so the loop asks again with a larger buffer.
     if (g_WideApisAvailable)
-    {
-        CWideString text;
-        int size = kStringBufferStep;
-        int length = 0;
-        do
-        {
-            size += kStringBufferStep;
-            wchar_t* buffer = text.BufferForWrite(size - 1);
-            length = LoadStringW(instance, id, buffer, size);
-        } while (length >= size - 1);
-        text.CommitBuffer(length > 0 ? length : 0);
-        return text;
-    }
-    CNarrowString narrowText;
-    int size = kStringBufferStep;
-    int length = 0;
-    do
-    {
-        size += kStringBufferStep;
-        char* buffer = narrowText.BufferForWrite(size - 1);
-        length = LoadStringA(instance, id, buffer, size);
-    } while (length >= size - 1);
-    narrowText.CommitBuffer(length > 0 ? length : 0);
-    return WideFromSystemText(narrowText);
+        return LoadText<wchar_t>(instance, id);
+    return WideFromSystemText(LoadText<char>(instance, id));
 }
 
 CWideString LoadModuleString(UINT id)

@@ -288,28 +288,6 @@ EScan ScanEntries(const unsigned char* text, int length, bool final, CScanState&
     }
 }
 
-// Owner of a block of `T` from the allocation routine.
-template <typename T> class CBlock
-{
-public:
-    explicit CBlock(int count) : _items(static_cast<T*>(AllocateOrThrow(static_cast<size_t>(count) * sizeof(T)))) {}
-    ~CBlock() { FreeBlock(_items); }
-    CBlock(const CBlock&) = delete;
-    CBlock& operator=(const CBlock&) = delete;
-
-    T* Get() const { return _items; }
-    void Swap(CBlock& other) { std::swap(_items, other._items); }
-    T* Release()
-    {
-        T* items = _items;
-        _items = nullptr;
-        return items;
-    }
-
-private:
-    T* _items;
-};
-
 // The text of a language file, read a window at a time. The first zero byte ends the text; a
 // file without one ends with its data.
 class CLangFileWindow
@@ -386,6 +364,14 @@ void MoveEntry(CLangEntry& to, CLangEntry& from)
     std::memcpy(static_cast<void*>(&to), static_cast<const void*>(&from), sizeof(CLangEntry));
 }
 
+// Appends a fresh chunk of entries to `chunks`; its owner frees it.
+void AddEntryChunk(CValueVector<CLangEntry*>& chunks)
+{
+    CBlock<CLangEntry> chunk(CLangEntries::kChunkEntries);
+    chunks.Add(chunk.Get());
+    chunk.Release();
+}
+
 // Chunks of entries, freed with their owner; the entries in them are the caller's business.
 class CChunkList
 {
@@ -398,12 +384,7 @@ public:
         for (int i = 0; i < Chunks.Count(); i++)
             FreeBlock(Chunks[i]);
     }
-    void AddChunk()
-    {
-        CBlock<CLangEntry> chunk(CLangEntries::kChunkEntries);
-        Chunks.Add(chunk.Get());
-        chunk.Release();
-    }
+    void AddChunk() { AddEntryChunk(Chunks); }
 
     CValueVector<CLangEntry*> Chunks;
 };
@@ -412,11 +393,7 @@ public:
 void CLangEntries::Add(UINT id, const wchar_t* text, int count)
 {
     if (_count == _chunks.Count() * kChunkEntries)
-    {
-        CBlock<CLangEntry> chunk(kChunkEntries);
-        _chunks.Add(chunk.Get());
-        chunk.Release();
-    }
+        AddEntryChunk(_chunks);
     // The text's one block is made in place; if it cannot be had, no entry was made.
     new (&At(_count)) CLangEntry{id, CWideString(text, count)};
     _count++;

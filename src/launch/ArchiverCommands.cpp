@@ -29,24 +29,6 @@ volatile LONG s_NameAttemptLimit = kNameAttemptLimit;
 // archiver maps it in one piece.
 const unsigned long long kMaxBlockSize = 0x7FFFFFFF;
 
-// Owner of a mapped view.
-class CMappedView
-{
-public:
-    explicit CMappedView(void* view) : _view(view) {}
-    CMappedView(const CMappedView&) = delete;
-    CMappedView& operator=(const CMappedView&) = delete;
-    ~CMappedView()
-    {
-        if (_view != nullptr)
-            UnmapViewOfFile(_view);
-    }
-    void* Get() const { return _view; }
-
-private:
-    void* _view;
-};
-
 // Large pages are a setting of the archiver's own; it is read anew for every command line and
 // without the settings lock, as the archiver reads it.
 bool LargePagesEnabled()
@@ -80,8 +62,12 @@ CWideString NumberedName(const CWideString& prefix, int number)
     return name;
 }
 
-// 0x80004005 when no mapping could be had.
-DWORD CreateUniqueMapping(const CWideString& prefix, DWORD size, CNamedFileMapping& mapping, CWideString& name)
+// Creates the object under `prefix` and a number the generator draws: `create` (name) makes it in
+// `owner` and gives 0 or the system's error, which ends the search. A name another launch (in any
+// process) holds is given up, never used: its list is someone else's. ERROR_ALREADY_EXISTS when
+// every number tried was taken.
+template <typename TCreate>
+DWORD CreateUnique(const CWideString& prefix, CKernelHandle& owner, CWideString& name, TCreate create)
 {
     srand(GetTickCount());
     const unsigned limit = static_cast<unsigned>(s_NameAttemptLimit);
@@ -90,32 +76,12 @@ DWORD CreateUniqueMapping(const CWideString& prefix, DWORD size, CNamedFileMappi
         name = NumberedName(prefix, rand());
         const CNarrowString systemName = SystemTextFromWide(name);
         SetLastError(0);
-        if (!mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, size, systemName))
-            return kNameListFailed;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return 0;
-        // Someone else's list: never write into it.
-        mapping.Close();
-    }
-    return kNameListFailed;
-}
-
-// A manual-reset event, not signalled; 0 or the system's error code.
-DWORD CreateUniqueEvent(const CWideString& prefix, CNamedEvent& event, CWideString& name)
-{
-    srand(GetTickCount());
-    const unsigned limit = static_cast<unsigned>(s_NameAttemptLimit);
-    for (unsigned attempt = 0; attempt < limit; attempt++)
-    {
-        name = NumberedName(prefix, rand());
-        const CNarrowString systemName = SystemTextFromWide(name);
-        SetLastError(0);
-        const DWORD error = event.Create(true, false, systemName);
+        const DWORD error = create(systemName.Ptr());
         if (error != 0)
             return error;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return 0;
-        event.Close();
+        owner.Close();
     }
     return ERROR_ALREADY_EXISTS;
 }
@@ -165,12 +131,15 @@ DWORD CreateNameListMapping(const COwningVector<CWideString>& names, const wchar
         return kNameListFailed;
 
     CWideString mappingName;
-    const DWORD mappingError = CreateUniqueMapping(CWideString(prefix) + kMappingSuffix, size, mapping, mappingName);
-    if (mappingError != 0)
-        return mappingError;
+    if (CreateUnique(CWideString(prefix) + kMappingSuffix, mapping, mappingName,
+                     [&](const char* name)
+                     { return mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, size, name); }) != 0)
+        return kNameListFailed;
 
+    // A manual-reset event, not signalled.
     CWideString eventName;
-    const DWORD eventError = CreateUniqueEvent(CWideString(prefix) + kEndEventSuffix, endEvent, eventName);
+    const DWORD eventError = CreateUnique(CWideString(prefix) + kEndEventSuffix, endEvent, eventName,
+                                          [&](const char* name) { return endEvent.Create(true, false, name); });
     if (eventError != 0)
         return eventError;
 

@@ -22,30 +22,6 @@ static_assert(offsetof(PROCESS_INFORMATION, dwProcessId) == ArchValue(8, 16), "p
 
 volatile LONG s_NameListWaitLimit = kNameListWaitLimit;
 
-// Owner of one kernel handle (process, thread); closing keeps the caller's last error.
-class CKernelHandle
-{
-public:
-    explicit CKernelHandle(HANDLE handle) : _handle(handle) {}
-    CKernelHandle(const CKernelHandle&) = delete;
-    CKernelHandle& operator=(const CKernelHandle&) = delete;
-    ~CKernelHandle() { Close(); }
-
-    HANDLE Get() const { return _handle; }
-    void Close()
-    {
-        if (_handle == nullptr)
-            return;
-        const DWORD savedError = GetLastError();
-        CloseHandle(_handle);
-        _handle = nullptr;
-        SetLastError(savedError);
-    }
-
-private:
-    HANDLE _handle;
-};
-
 // A failed start must never read as success, even if the system left no error code.
 DWORD FailedStartError()
 {
@@ -141,18 +117,18 @@ DWORD LaunchProcess(const CWideString& commandLine, const wchar_t* workingFolder
 
     if (waitForExit)
     {
-        WaitForSingleObject(process.Get(), INFINITE);
+        WaitForSingleObject(process.GetHandle(), INFINITE);
     }
     else if (endEvent != nullptr && endEvent->GetHandle() != nullptr)
     {
         // Whichever comes first: the archiver has taken the list, or it has gone.
-        const HANDLE handles[2] = {process.Get(), endEvent->GetHandle()};
+        const HANDLE handles[2] = {process.GetHandle(), endEvent->GetHandle()};
         const DWORD limit = static_cast<DWORD>(s_NameListWaitLimit);
         if (WaitForMultipleObjects(2, handles, FALSE, limit) == WAIT_TIMEOUT)
         {
-            HandOverToProcess(process.Get(), endEvent->GetHandle());
+            HandOverToProcess(process.GetHandle(), endEvent->GetHandle());
             if (nameList != nullptr)
-                HandOverToProcess(process.Get(), nameList->GetHandle());
+                HandOverToProcess(process.GetHandle(), nameList->GetHandle());
         }
     }
     return 0;

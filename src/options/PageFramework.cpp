@@ -25,30 +25,10 @@ namespace
 const DWORD kPageRecordSize = offsetof(PROPSHEETPAGEW_V2, pszHeaderSubTitle) + sizeof(LPCWSTR);
 const DWORD kSheetHeaderSize = sizeof(PROPSHEETHEADERW);
 
-// A zero-filled array of plain records on the module's heap, freed with its owner.
-template <typename TRecord> class CRecordArray
-{
-public:
-    explicit CRecordArray(int count)
-    {
-        const size_t bytes = sizeof(TRecord) * static_cast<size_t>(count > 0 ? count : 1);
-        _records = static_cast<TRecord*>(AllocateOrThrow(bytes));
-        std::memset(_records, 0, bytes);
-    }
-    ~CRecordArray() { FreeBlock(_records); }
-    CRecordArray(const CRecordArray&) = delete;
-    CRecordArray& operator=(const CRecordArray&) = delete;
-
-    TRecord& operator[](int index) { return _records[index]; }
-    TRecord* Get() { return _records; }
-
-private:
-    TRecord* _records = nullptr;
-};
-
 template <typename TRecord, typename TText>
 void FillPageRecord(TRecord& record, const CSheetPageInfo& page, const TText& title)
 {
+    record = TRecord();
     record.dwSize = kPageRecordSize;
     record.dwFlags = PSP_HASHELP;
     record.hInstance = g_ModuleInstance;
@@ -62,6 +42,21 @@ void FillPageRecord(TRecord& record, const CSheetPageInfo& page, const TText& ti
         record.dwFlags |= PSP_USETITLE;
         record.pszTitle = title.Ptr();
     }
+}
+
+// The header of the modal sheet over `count` records of the header's width.
+template <typename THeader, typename TText, typename TRecord>
+void FillSheetHeader(THeader& header, HWND parent, const TText& caption, int count, const TRecord* records)
+{
+    header = THeader();
+    header.dwSize = kSheetHeaderSize;
+    header.dwFlags = PSH_PROPSHEETPAGE;
+    header.hwndParent = parent;
+    header.hInstance = g_ModuleInstance;
+    header.pszCaption = caption.Ptr();
+    header.nPages = static_cast<UINT>(count);
+    header.nStartPage = 0;
+    header.ppsp = reinterpret_cast<decltype(header.ppsp)>(records);
 }
 } // namespace
 
@@ -201,8 +196,8 @@ INT_PTR ShowPropertySheet(const COwningVector<CSheetPageInfo>& pages, HWND paren
     for (int i = 0; i < count; i++)
         narrowTitles.Add(SystemTextFromWide(pages[i].Title));
 
-    CRecordArray<PROPSHEETPAGEW_V2> wideRecords(count);
-    CRecordArray<PROPSHEETPAGEA_V2> narrowRecords(count);
+    CBlock<PROPSHEETPAGEW_V2> wideRecords(count);
+    CBlock<PROPSHEETPAGEA_V2> narrowRecords(count);
     for (int i = 0; i < count; i++)
     {
         FillPageRecord(wideRecords[i], pages[i], pages[i].Title);
@@ -212,29 +207,12 @@ INT_PTR ShowPropertySheet(const COwningVector<CSheetPageInfo>& pages, HWND paren
     if (g_WideApisAvailable)
     {
         PROPSHEETHEADERW header;
-        std::memset(&header, 0, sizeof(header));
-        header.dwSize = kSheetHeaderSize;
-        header.dwFlags = PSH_PROPSHEETPAGE;
-        header.hwndParent = parent;
-        header.hInstance = g_ModuleInstance;
-        header.pszCaption = caption.Ptr();
-        header.nPages = static_cast<UINT>(count);
-        header.nStartPage = 0;
-        header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEW>(wideRecords.Get());
+        FillSheetHeader(header, parent, caption, count, wideRecords.Get());
         return PropertySheetW(&header);
     }
-
     const CNarrowString narrowCaption = SystemTextFromWide(caption);
     PROPSHEETHEADERA header;
-    std::memset(&header, 0, sizeof(header));
-    header.dwSize = kSheetHeaderSize;
-    header.dwFlags = PSH_PROPSHEETPAGE;
-    header.hwndParent = parent;
-    header.hInstance = g_ModuleInstance;
-    header.pszCaption = narrowCaption.Ptr();
-    header.nPages = static_cast<UINT>(count);
-    header.nStartPage = 0;
-    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(narrowRecords.Get());
+    FillSheetHeader(header, parent, narrowCaption, count, narrowRecords.Get());
     return PropertySheetA(&header);
 }
 

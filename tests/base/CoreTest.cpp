@@ -3,13 +3,15 @@
 #include "base/ComIds.h"
 #include "base/Sync.h"
 #include "base/TextConvert.h"
+#include "base/UiWrappers.h"
 #include "base/Vector.h"
 
-#include <algorithm>
 #include <string>
 
 using CoreTest = CModuleTest;
 
+namespace
+{
 // The integer code an operation throws, or 0 when it throws none.
 template <typename TOperation> int ThrownCode(TOperation operation)
 {
@@ -23,25 +25,43 @@ template <typename TOperation> int ThrownCode(TOperation operation)
     }
 }
 
-TEST_F(CoreTest, TextsStayWithinTheirBoundsCompareGrowAndConvert)
+template <typename TVector> auto Contents(const TVector& vector)
 {
-    const CWideString abc(L"abc");
-    const std::pair<CWideString, const wchar_t*> cuts[] = {{abc.Slice(1, 100), L"bc"}, {abc.Slice(3, 3), L""},
-                                                           {abc.Prefix(10), L"abc"},   {abc.Suffix(10), L"abc"},
-                                                           {abc.Suffix(0), L""},       {abc.SliceFrom(2), L"c"}};
-    for (const auto& [result, expected] : cuts)
-        EXPECT_EQ(CWideString(expected), result);
-    // {index, count to erase or (below -9) an insertion of the text into itself, result}
-    const std::tuple<int, int, const wchar_t*> changes[] = {
-        {2, 9, L"ab"},   {0, 2, L"c"},        {1, 1, L"ac"},       {3, 1, L"abc"},
-        {1, -3, L"abc"}, {0, -99, L"abcabc"}, {1, -99, L"aabcbc"}, {9, -99, L"abcabc"}};
-    for (const auto& [index, count, expected] : changes)
+    std::vector<std::decay_t<decltype(vector[0])>> values;
+    for (int i = 0; i < vector.Count(); i++)
+        values.push_back(vector[i]);
+    return values;
+}
+
+const CWideString kAbc(L"abc");
+} // namespace
+
+TEST_F(CoreTest, EditsKeepWithinTheText)
+{
+    const auto erased = [](int index, int count)
     {
-        CWideString text(abc);
-        count < -9 ? text.InsertAt(index, text) : text.Erase(index, count);
-        EXPECT_EQ(CWideString(expected), text) << index << ", " << count;
-    }
-    // Space, tab and line feed are trimmed; a carriage return stays.
+        CWideString text(kAbc);
+        text.Erase(index, count);
+        return text;
+    };
+    const auto selfInserted = [](int index)
+    {
+        CWideString text(kAbc);
+        text.InsertAt(index, text);
+        return text;
+    };
+    const std::pair<CWideString, const wchar_t*> edits[] = {
+        {kAbc.Slice(1, 100), L"bc"},  {kAbc.Slice(3, 3), L""},     {kAbc.Prefix(10), L"abc"},
+        {kAbc.Suffix(10), L"abc"},    {kAbc.Suffix(0), L""},       {kAbc.SliceFrom(2), L"c"},
+        {erased(2, 9), L"ab"},        {erased(0, 2), L"c"},        {erased(1, 1), L"ac"},
+        {erased(3, 1), L"abc"},       {erased(1, -3), L"abc"},     {selfInserted(0), L"abcabc"},
+        {selfInserted(1), L"aabcbc"}, {selfInserted(9), L"abcabc"}};
+    for (const auto& [result, expected] : edits)
+        EXPECT_EQ(CWideString(expected), result) << "edit " << &result - &edits[0].first;
+}
+
+TEST_F(CoreTest, TrimmingTakesSpaceTabAndLineFeedButKeepsACarriageReturn)
+{
     for (const auto& [input, expected] :
          {std::make_pair(L"abc\n\t ", L"abc"), {L"abc\r \t", L"abc\r"}, {L" \t\n", L""}})
     {
@@ -50,6 +70,10 @@ TEST_F(CoreTest, TextsStayWithinTheirBoundsCompareGrowAndConvert)
         EXPECT_EQ(std::make_pair(CWideString(expected), CWideString::UnitCount(expected)),
                   std::make_pair(trimmed, trimmed.Length()));
     }
+}
+
+TEST_F(CoreTest, CompareOrdersUnsignedUnitsWithAndWithoutCase)
+{
     // {a, b, ordinal over unsigned units, ignoring case: '[' (0x5B) lies above 'A', a's upper case}
     const std::tuple<const wchar_t*, const wchar_t*, int, int> cases[] = {
         {L"ab", L"a", 1, 1}, {L"", L"a", -1, -1},        {L"", L"", 0, 0},         {L"\xFFFF", L"a", 1, 1},
@@ -59,15 +83,33 @@ TEST_F(CoreTest, TextsStayWithinTheirBoundsCompareGrowAndConvert)
                   std::make_pair(CWideString(a).Compare(b), CWideString(a).CompareIgnoreCase(b)))
             << CWideString(a) << " vs " << CWideString(b);
     EXPECT_EQ(1, CNarrowString("\xE9").Compare("z")); // bytes compare unsigned too
-    // A text takes what it needs; one more unit adds 4, 16 above 8, half above 64; more add what is missing.
+}
+
+// A text takes what it needs; one more unit adds 4, 16 above 8, half above 64; more add what is missing.
+// A vector's capacity runs 1, 2, ... 8, 16, 24, ... 64, then grows by a quarter.
+TEST_F(CoreTest, CapacitiesFollowTheGrowthPolicy)
+{
     CWideString three(L"abc"), eight(L"12345678"), sixtyFour(std::wstring(64, L'x').c_str()), grown(L"ab");
     for (CWideString* text : {&three, &eight, &sixtyFour})
         text->Append(L'!');
     grown.Append(L"0123456789");
     EXPECT_EQ((std::vector<int>{4, 9, 26, 98, 14}),
-              (std::vector<int>{CWideString(L"abc").Capacity(), three.Capacity(), eight.Capacity(),
-                                sixtyFour.Capacity(), grown.Capacity()}));
-    // Growing frees the old buffer; with guard pages a read of it or past the end faults at once.
+              (std::vector<int>{kAbc.Capacity(), three.Capacity(), eight.Capacity(), sixtyFour.Capacity(),
+                                grown.Capacity()}));
+    CValueVector<int> vector;
+    std::vector<int> capacities;
+    for (int count : {5, 8, 9, 64, 65})
+    {
+        for (int i = vector.Count(); i < count; i++)
+            EXPECT_EQ(i, vector.Add(i));
+        capacities.push_back(vector.Capacity());
+    }
+    EXPECT_EQ((std::vector<int>{5, 8, 16, 64, 80}), capacities);
+}
+
+// Growing frees the old buffer; with guard pages a read of it, or a write past the end, faults at once.
+TEST_F(CoreTest, TextsNeverReachOutsideTheirBlock)
+{
     AllocHooks::SetGuarded(true);
     CWideString text(L"abc");
     text.Append(text);
@@ -81,14 +123,19 @@ TEST_F(CoreTest, TextsStayWithinTheirBoundsCompareGrowAndConvert)
     text.CommitBuffer();
     EXPECT_EQ(10, text.Length());
     EXPECT_EQ(0, text.Ptr()[10]);
-    // Code page 1252 has no Chinese characters; for an omega and the full-width quote and backslash
-    // the system's best fit would give "O", '"' and '\\', which are other names or syntax.
+}
+
+// Code page 1252 has no Chinese characters; for an omega and the full-width quote and backslash
+// the system's best fit would give "O", '"' and '\\', which are other names or syntax.
+TEST_F(CoreTest, ConversionReplacesWhatTheCodePageCannotSpell)
+{
     const std::tuple<const wchar_t*, char, const char*, bool> conversions[] = {
         {L"caf\x00E9\x20AC", '_', "caf\xE9\x80", false},
         {L"a\x4E2Dz", '#', "a#z", true},
         {L"a\x03A9z", '_', "a_z", true},
         {L"-o\xFF02\x0043:\xFF3C", '_', "-o_C:_", true},
-        {L"\xD83D\xDE00!", '_', "_!", true}};
+        {L"\xD83D\xDE00!", '_', "_!", true},
+        {L"a\xDC00z", '_', "a_z", true}}; // a low surrogate alone
     for (const auto& [text, replacement, expected, replaced] : conversions)
     {
         bool used = !replaced;
@@ -96,42 +143,34 @@ TEST_F(CoreTest, TextsStayWithinTheirBoundsCompareGrowAndConvert)
         EXPECT_EQ(replaced, used) << CWideString(text);
         EXPECT_TRUE(replacement != '_' || CNarrowString(expected) == MultiByteFromWide(CWideString(text), 1252));
     }
-    // Code page 12345 does not exist: every non-empty conversion is refused with its own code.
+}
+
+// Code page 12345 does not exist: every non-empty conversion is refused with its own code.
+TEST_F(CoreTest, ConversionThroughAnUnknownCodePageThrowsItsOwnCode)
+{
     EXPECT_TRUE(WideFromMultiByte(CNarrowString(), 12345).IsEmpty());
     EXPECT_TRUE(MultiByteFromWide(CWideString(), 12345).IsEmpty());
     EXPECT_EQ(0x44E74, ThrownCode([] { WideFromMultiByte(CNarrowString("abc"), 12345); }));
     EXPECT_EQ(0x44E75, ThrownCode([] { MultiByteFromWide(CWideString(L"abc"), 12345); }));
 }
 
-TEST_F(CoreTest, GrowsCopiesRemovesAndSortsWithinTheirLimits)
+TEST_F(CoreTest, RemoveCutsAtTheEndIgnoresRangesOutsideAndKeepsTheBlock)
 {
-    const auto contents = [](const auto& vector)
-    {
-        std::vector<std::decay_t<decltype(vector[0])>> values;
-        for (int i = 0; i < vector.Count(); i++)
-            values.push_back(vector[i]);
-        return values;
-    };
-    CValueVector<int> vector, five;
-    std::vector<int> capacities;
-    for (int count : {5, 8, 9, 64, 65})
-    {
-        for (int i = vector.Count(); i < count; i++)
-            EXPECT_EQ(i, vector.Add(i));
-        capacities.push_back(vector.Capacity());
-        if (count == 5)
-            five = vector;
-    }
-    EXPECT_EQ((std::vector<int>{5, 8, 16, 64, 80}), capacities);
-    // {index, count, what is left}: cut at the end, nothing below 1 or outside; the block stays.
+    // {index, count, what is left}
     const std::tuple<int, int, std::vector<int>> removals[] = {
         {2, 10, {0, 1}}, {1, 2, {0, 3, 4}}, {0, 5, {}}, {3, 0, {0, 1, 2, 3, 4}}, {-1, 1, {0, 1, 2, 3, 4}}};
     for (const auto& [index, count, expected] : removals)
     {
-        CValueVector<int> cut(five);
+        CValueVector<int> cut;
+        for (int i = 0; i < 5; i++)
+            cut.Add(i);
         cut.Remove(index, count);
-        EXPECT_EQ(std::make_pair(expected, 5), std::make_pair(contents(cut), cut.Capacity())) << index << count;
+        EXPECT_EQ(std::make_pair(expected, 5), std::make_pair(Contents(cut), cut.Capacity())) << index << count;
     }
+}
+
+TEST_F(CoreTest, OwningVectorsCopyDeeplyAndClearingKeepsTheCapacity)
+{
     COwningVector<CWideString> names, copy;
     for (const wchar_t* name : {L"a", L"b", L"c"})
         names.Add(CWideString(name));
@@ -141,54 +180,76 @@ TEST_F(CoreTest, GrowsCopiesRemovesAndSortsWithinTheirLimits)
     names.RemoveLast(); // on an empty vector
     names.Remove(-1, 1);
     EXPECT_EQ(std::make_pair(0, 3), std::make_pair(names.Count(), names.Capacity()));
-    EXPECT_EQ((std::vector<CWideString>{L"a", L"b", L"c"}), contents(copy));
-    vector.Clear();
-    std::vector<int> expected;
-    for (unsigned i = 0, seed = 12345; i < 1000; i++)
-        vector.Add(expected.emplace_back(static_cast<int>(((seed = seed * 1103515245u + 12345u) >> 8) % 500)));
-    vector.Sort([](int a, int b) { return a - b; });
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(expected, contents(vector));
-#ifdef _WIN64
-    // Pointers that differ only above 4 GB keep their own halves.
-    CValueVector<UINT_PTR> pointers;
-    for (UINT_PTR value : {0x300000001ull, 0x100000002ull, 0x200000000ull, 0x100000001ull})
-        pointers.Add(value);
-    pointers.Sort([](UINT_PTR a, UINT_PTR b) { return a < b ? -1 : (a > b ? 1 : 0); });
-    EXPECT_EQ((std::vector<UINT_PTR>{0x100000001, 0x100000002, 0x200000000, 0x300000001}), contents(pointers));
-#endif
-    // 2^31 slots and more are too large; 2^30 slots of 4 bytes do not fit 32 bits. The vector stays.
-    for (const auto& [size, code] : {std::make_pair(-1, 0x100EC1), {INT_MIN, 0x100EC1}, {0x40000000, 0x100EC2}})
-        EXPECT_EQ(code, ThrownCode([&] { vector.Reserve(size); })) << size;
-    EXPECT_EQ(expected, contents(vector));
+    EXPECT_EQ((std::vector<CWideString>{L"a", L"b", L"c"}), Contents(copy));
 }
 
-TEST_F(CoreTest, OwnersReleaseWhatTheyHeldAndKeepTheErrorCode)
+// 2^31 slots and more are too large; 2^30 slots of 4 bytes do not fit 32 bits. The vector stays.
+TEST_F(CoreTest, ReservingBeyondTheLimitThrowsAndKeepsTheElements)
 {
-    // A lock passed by an exception is left: another thread takes the section. Static, so that a
-    // thread left waiting by a fault never meets a destroyed section.
+    CValueVector<int> vector;
+    vector.Add(7);
+    for (const auto& [size, code] : {std::make_pair(-1, 0x100EC1), {INT_MIN, 0x100EC1}, {0x40000000, 0x100EC2}})
+        EXPECT_EQ(code, ThrownCode([&] { vector.Reserve(size); })) << size;
+    EXPECT_EQ(std::vector<int>{7}, Contents(vector));
+}
+
+// Static, so that a thread left waiting by a fault never meets a destroyed section.
+TEST_F(CoreTest, ALockIsLeftWhenAnExceptionPassesItsScope)
+{
     static CCriticalSection section;
     EXPECT_EQ(1, ThrownCode([] { static_cast<void>(CCriticalSectionLock(section)), throw 1; }));
     EXPECT_TRUE(RunOnThreads(1, 10000, [](int) { CCriticalSectionLock lock(section); }));
-    // A second Create releases the named event held before; the end of an owner's scope leaves
-    // the last error as it was.
+}
+
+TEST_F(CoreTest, ASecondCreateReleasesTheEventHeldBefore)
+{
     const std::string name = "VantorTest-event-" + std::to_string(GetCurrentProcessId());
+    CNamedEvent event;
+    ASSERT_EQ(0u, event.Create(true, false, name.c_str()));
+    ASSERT_EQ(0u, event.Create(true, true, nullptr)); // unnamed, initially signalled
+    EXPECT_EQ(nullptr, OpenEventA(SYNCHRONIZE, FALSE, name.c_str()));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.GetHandle(), 0));
+}
+
+TEST_F(CoreTest, OwnersLeaveTheLastErrorAsTheyFoundItWhenTheirScopeEnds)
+{
     {
         CNamedEvent event;
         CNamedFileMapping mapping;
-        ASSERT_EQ(0u, event.Create(true, false, name.c_str()));
-        ASSERT_EQ(0u, event.Create(true, true, nullptr)); // unnamed, initially signalled
-        EXPECT_EQ(nullptr, OpenEventA(SYNCHRONIZE, FALSE, name.c_str()));
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event.GetHandle(), 0));
-        ASSERT_TRUE(mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 4096, nullptr));
+        ASSERT_EQ(0u, event.Create(true, false, nullptr));
+        ASSERT_EQ(0u, mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 4096, nullptr));
+        CMappedView view(mapping.MapView(FILE_MAP_WRITE, 0, 4096));
+        ASSERT_NE(nullptr, view.Get());
         SetLastError(ERROR_ALREADY_EXISTS);
     }
     EXPECT_EQ(183u, GetLastError());
-    // A page-file mapping of 4 GiB + 4 KiB: only the high word of the size tells it from 4 KiB.
+}
+
+// A page-file mapping of 4 GiB + 4 KiB: only the high word of the size tells it from 4 KiB.
+TEST_F(CoreTest, AMappingSizeAndViewOffsetKeepTheirHighWords)
+{
     CNamedFileMapping huge;
-    if (!huge.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0x100001000ull, nullptr))
+    if (huge.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE, 0x100001000ull, nullptr) != 0)
         GTEST_SKIP() << "the system refuses a reserved mapping of this size: " << GetLastError();
     EXPECT_TRUE(UnmapViewOfFile(huge.MapView(FILE_MAP_READ, 0x100000000ull, 0x1000))) << GetLastError();
+}
+
+// A submenu under construction belongs to no menu yet: only its destroyer frees it on a failure path.
+TEST_F(CoreTest, AMenuDestroyerDestroysTheMenuUnlessDisarmed)
+{
+    for (bool disarm : {false, true})
+    {
+        CMenuHandle menu;
+        ASSERT_TRUE(menu.CreatePopup());
+        const HMENU handle = menu.Get();
+        {
+            CMenuDestroyer destroyer(&menu);
+            if (disarm)
+                destroyer.Disarm();
+        }
+        EXPECT_EQ(disarm, IsMenu(handle) != FALSE) << disarm;
+        EXPECT_EQ(disarm, menu.Destroy()) << "a second Destroy has nothing left to destroy";
+    }
 }
 
 // The registry's spelling of a class id: each group in upper-case hexadecimal, most significant digit first.

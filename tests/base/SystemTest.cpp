@@ -20,9 +20,8 @@ INSTANTIATE_TEST_SUITE_P(BothWidths, SystemTest, ::testing::Values(true, false),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Wide" : "Ansi"; });
 
 // {name, full path ("" refused: 260 characters do not fit), index of the last component, which ends
-// the folder}; a relative name ending with a backslash is a folder. Looked up, a name the code page
-// cannot spell is not found, not taken for the file its "_" names.
-TEST_P(SystemTest, FullPathsLookUpsAndReads)
+// the folder}; a relative name ending with a backslash is a folder. In the ANSI path both code pages.
+TEST_P(SystemTest, AFullPathsFolderEndsBeforeItsLastComponent)
 {
     wchar_t current[MAX_PATH + 1] = {};
     const std::wstring here(current, GetCurrentDirectoryW(MAX_PATH, current)),
@@ -36,17 +35,6 @@ TEST_P(SystemTest, FullPathsLookUpsAndReads)
         {L"Data\\", here + L"\\Data\\", here.size() + 6},
         {name259, name259, 3},
         {name259 + L"a", L"", 0}};
-    CScratchFolder scratch;
-    scratch.AddFolder(L"Sub Folder");
-    scratch.AddFile(L"r\x00E9sum\x00E9.zip", "abc");
-    scratch.AddFile(L"a_b.txt", "x");
-    // {name looked up, entry name ("": not found), size, folder}
-    const std::tuple<const wchar_t*, const wchar_t*, unsigned long long, bool> entries[] = {
-        {L"Sub Folder", L"Sub Folder", 0, true},
-        {L"*.zip", L"r\x00E9sum\x00E9.zip", 3, false},
-        {L"r\x00E9sum\x00E9.zip", L"r\x00E9sum\x00E9.zip", 3, false},
-        {L"missing.txt", L"", 0, false},
-        {L"a\x2603\x0062.txt", L"", 0, false}};
     for (bool oem : {true, false}) // ANSI left in force
     {
         (oem ? SetFileApisToOEM : SetFileApisToANSI)();
@@ -62,6 +50,40 @@ TEST_P(SystemTest, FullPathsLookUpsAndReads)
                                       CWideString(expected.substr(0, expectedIndex).c_str())),
                       std::make_tuple(fullPath, index, folder));
         }
+    }
+}
+
+TEST_P(SystemTest, AFolderPathGetsOneBackslashBeforeANameIsJoined)
+{
+    for (const auto& [path, expected] : {std::make_pair(L"C:\\Data", L"C:\\Data\\"),
+                                         {L"C:\\Data\\", L"C:\\Data\\"},
+                                         {L"a\\b", L"a\\b\\"},
+                                         {L"\\", L"\\"},
+                                         {L"", L""}})
+    {
+        CWideString folder(path);
+        EnsureTrailingBackslash(folder);
+        EXPECT_EQ(CWideString(expected), folder) << CWideString(path);
+    }
+}
+
+// A name the code page cannot spell is not found, not taken for the file its "_" names.
+TEST_P(SystemTest, LookUpGivesTheEntryAsOnDiskOrNotFound)
+{
+    CScratchFolder scratch;
+    scratch.AddFolder(L"Sub Folder");
+    scratch.AddFile(L"r\x00E9sum\x00E9.zip", "abc");
+    scratch.AddFile(L"a_b.txt", "x");
+    // {name looked up, entry name ("": not found), size, folder}
+    const std::tuple<const wchar_t*, const wchar_t*, unsigned long long, bool> entries[] = {
+        {L"Sub Folder", L"Sub Folder", 0, true},
+        {L"*.zip", L"r\x00E9sum\x00E9.zip", 3, false},
+        {L"r\x00E9sum\x00E9.zip", L"r\x00E9sum\x00E9.zip", 3, false},
+        {L"missing.txt", L"", 0, false},
+        {L"a\x2603\x0062.txt", L"", 0, false}};
+    for (bool oem : {true, false}) // ANSI left in force
+    {
+        (oem ? SetFileApisToOEM : SetFileApisToANSI)();
         for (const auto& [name, entryName, size, folder] : entries)
         {
             CDirEntry entry;
@@ -73,8 +95,13 @@ TEST_P(SystemTest, FullPathsLookUpsAndReads)
                                       entry.WriteTime.dwLowDateTime != 0 || entry.WriteTime.dwHighDateTime != 0));
         }
     }
-    // Opening another name closes the handle held before (else AddFile could not rewrite the file).
-    // A size of all ones in the low word (sparse) is no failure, whatever error code was left before.
+}
+
+// Opening another name closes the handle held before (else AddFile could not rewrite the file). A
+// size of all ones in the low word (sparse) is no failure, whatever error code was left before.
+TEST_P(SystemTest, FilesReportTheirSizeAndAreReadUpToTheSizeAskedFor)
+{
+    CScratchFolder scratch;
     const DWORD big = 5 * 1024 * 1024;
     std::vector<char> bytes(big);
     for (DWORD i = 0; i < big; i++)
@@ -112,7 +139,7 @@ TEST_P(SystemTest, FullPathsLookUpsAndReads)
     EXPECT_TRUE(file.QuerySize(size) && size == 0xFFFFFFFFull) << size;
 }
 
-TEST_P(SystemTest, PathsOfModulesUpToTwoHundredSixtyCharactersAndTheFolderBrowser)
+TEST_P(SystemTest, ModulePathsOfUpTo260CharactersAreReadWhole)
 {
     CScratchFolder scratch;
     const CWideString folder = scratch.AddFolder(L"Caf\x00E9");
@@ -130,9 +157,14 @@ TEST_P(SystemTest, PathsOfModulesUpToTwoHundredSixtyCharactersAndTheFolderBrowse
         FreeLibrary(module);
         DeleteFileW((L"\\\\?\\" + name).c_str());
     }
+}
+
+// The browser starts at the initial folder (OK is clicked once the tree has selected it) and
+// returns the choice. Cancel first: Wine's first browse in a process may stop its tree short.
+TEST_P(SystemTest, TheFolderBrowserStartsAtTheInitialFolderAndGivesTheChoice)
+{
+    CScratchFolder scratch;
     const CWideString initial = scratch.AddFolder(L"Start Here");
-    // The browser starts at the initial folder (OK is clicked once the tree has selected it) and
-    // returns the choice. Cancel first: Wine's first browse in a process may stop its tree short.
     for (WPARAM button : {IDCANCEL, IDOK})
     {
         CWideString chosen(L"stale");
@@ -151,10 +183,15 @@ TEST_P(SystemTest, PathsOfModulesUpToTwoHundredSixtyCharactersAndTheFolderBrowse
                                    PostMessageW(dialog, WM_COMMAND, button, 0);
                                });
         EXPECT_EQ(button == IDOK, BrowseForFolder(nullptr, CWideString(L"Choose"), initial, chosen));
-        EXPECT_EQ(button == IDOK ? initial : CWideString(L"stale"), chosen);
+        const CWideString expected = button == IDOK ? initial : CWideString(L"stale");
+        EXPECT_EQ(std::make_pair(expected, expected.Length()), std::make_pair(chosen, chosen.Length()));
     }
-    // The browser's COM scope balances only what it initialised. On fresh threads, the second one made
-    // multithreaded by its host: the scope's result, then CoInitializeEx's after the scope.
+}
+
+// On fresh threads, the second one made multithreaded by its host: the scope's result, then
+// CoInitializeEx's after the scope.
+TEST_P(SystemTest, TheBrowsersComScopeBalancesOnlyWhatItInitialised)
+{
     std::vector<HRESULT> results(4, E_FAIL);
     RunOnThreads(2, INFINITE,
                  [&results](int host)
@@ -169,33 +206,33 @@ TEST_P(SystemTest, PathsOfModulesUpToTwoHundredSixtyCharactersAndTheFolderBrowse
     EXPECT_EQ((std::vector<HRESULT>{S_OK, S_OK, RPC_E_CHANGED_MODE, S_FALSE}), results);
 }
 
-TEST_P(SystemTest, DropsMenusControlTextsAndStringResourcesReadBackWhole)
+// A drop list as the shell hands it over: DROPFILES (20 bytes), the wide names each terminated, one more zero.
+TEST_P(SystemTest, DropListsAreReadWhole)
 {
-    // A drop as Explorer hands it over: DROPFILES (20 bytes), the names each terminated, one more zero.
     const std::vector<std::wstring> names = {L"C:\\Work\\caf\x00E9.txt", L"C:\\" + std::wstring(255, L'a') + L".z"};
-    for (bool wide : {true, false})
+    std::wstring list(10, L'\0');
+    for (const std::wstring& name : names)
+        list.append(name.c_str(), name.size() + 1);
+    list += L'\0';
+    const DROPFILES header = {20, {}, FALSE, TRUE};
+    const HDROP drop = static_cast<HDROP>(GlobalAlloc(GMEM_FIXED, list.size() * 2));
+    memcpy(memcpy(drop, list.data(), list.size() * 2), &header, 20);
     {
-        std::string list(20, '\0');
-        for (const std::wstring& name : names)
-            list += wide ? std::string(reinterpret_cast<const char*>(name.c_str()), (name.size() + 1) * 2)
-                         : std::string(SystemTextFromWide(CWideString(name.c_str())).Ptr()) + '\0';
-        list.append(wide ? 2 : 1, '\0');
-        const DROPFILES header = {20, {}, FALSE, wide};
-        const HDROP drop = static_cast<HDROP>(GlobalAlloc(GMEM_FIXED, list.size()));
-        memcpy(memcpy(drop, list.data(), list.size()), &header, 20);
-        {
-            CDropHandle holder(false);
-            holder.Attach(drop);
-            COwningVector<CWideString> read;
-            read.Add(CWideString(L"left over"));
-            AllocHooks::SetGuarded(true); // any write past what was made writable faults
-            holder.FileNames(read);
-            AllocHooks::SetGuarded(false);
-            EXPECT_EQ(names, (std::vector<std::wstring>{read[0].Ptr(), read[read.Count() - 1].Ptr()}));
-        }
-        EXPECT_NE(0u, GlobalSize(drop)); // the shell's data object owns it
-        GlobalFree(drop);
+        CDropHandle holder(false);
+        holder.Attach(drop);
+        COwningVector<CWideString> read;
+        read.Add(CWideString(L"left over"));
+        AllocHooks::SetGuarded(true); // any write past what was made writable faults
+        holder.FileNames(read);
+        AllocHooks::SetGuarded(false);
+        EXPECT_EQ(names, (std::vector<std::wstring>{read[0].Ptr(), read[read.Count() - 1].Ptr()}));
     }
+    EXPECT_NE(0u, GlobalSize(drop)); // the shell's data object owns it
+    GlobalFree(drop);
+}
+
+TEST_P(SystemTest, MenuItemsAreInsertedAsDescribed)
+{
     const HMENU menu = CreatePopupMenu(), subMenu = CreatePopupMenu();
     // {inserted at, item, where it ends up, text read back through the ANSI code page}
     const UINT typed = MIIM_ID | MIIM_TYPE;
@@ -218,14 +255,28 @@ TEST_P(SystemTest, DropsMenusControlTextsAndStringResourcesReadBackWhole)
                                   info.fState & MFS_GRAYED));
     }
     DestroyMenu(menu);
-    // Texts of both widths are read by the options pages; here what they never meet.
+}
+
+// The Folders page reads its path this way. A stale error code must not make an empty text a failure.
+TEST_P(SystemTest, ControlTextsAreReadBackWhole)
+{
     CWideString text(L"stale");
     EXPECT_TRUE(!GetControlText(reinterpret_cast<HWND>(0x7FFFFFF0), text) && text.IsEmpty()); // no such window
     HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 100, 20, nullptr, nullptr, nullptr, nullptr);
-    SetLastError(ERROR_ACCESS_DENIED); // a stale code must not make the empty text a failure
-    EXPECT_TRUE(GetControlText(edit, text));
+    for (const wchar_t* shown : {L"", L"C:\\Temp\\Caf\x00E9", L"x"})
+    {
+        EXPECT_TRUE(SetControlText(edit, CWideString(shown)));
+        SetLastError(ERROR_ACCESS_DENIED);
+        EXPECT_TRUE(GetControlText(edit, text));
+        EXPECT_EQ(std::make_pair(CWideString(shown), CWideString::UnitCount(shown)),
+                  std::make_pair(text, text.Length()));
+    }
     DestroyWindow(edit);
-    // Test resources (TestStrings.rc) that count 0123456789 over and over and end with Z.
+}
+
+// Test resources (TestStrings.rc) that count 0123456789 over and over and end with Z.
+TEST_P(SystemTest, StringResourcesAreLoadedWholeInBuffersGrownStepByStep)
+{
     std::wstring digits;
     for (int i = 0; i < 600; i++)
         digits += static_cast<wchar_t>(L'0' + i % 10);

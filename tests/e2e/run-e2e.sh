@@ -62,9 +62,11 @@ cleanup() {
     rm -rf "$sample" "$work"
 }
 # The whole shellex keys of the classes the module attaches to (an installer may create them), the
-# class key, the settings, and the approval value that DllRegisterServer writes.
+# class key, the settings, the approval value that DllRegisterServer writes, and what makes Wine
+# show regsvr32 Windows 98.
+win98_key='HKCU\Software\Wine\AppDefaults\regsvr32.exe'
 for key in 'HKCU\Software\VANTOR' "HKCR\\CLSID\\$VANTOR_CLSID" 'HKCR\*\shellex' 'HKCR\Directory\shellex' \
-    'HKCR\Drive\shellex' 'HKCR\Folder\shellex'; do
+    'HKCR\Drive\shellex' 'HKCR\Folder\shellex' "$win98_key"; do
     save_key "$key"
 done
 # And what the sparse package's manifest registers: the provider's class and its verbs.
@@ -193,6 +195,17 @@ provider_invoke_case() {
     compare "$name" "$work/record.txt" "provider: $verb gives $name"
 }
 
+# The class key and the approval value as one view of the registry holds them, a line a value, with
+# the product folder as <product>.
+registration_dump() {
+    wine cmd /c reg query "HKCR\\CLSID\\$VANTOR_CLSID" /s '&' reg query "$VANTOR_APPROVED" /v "$VANTOR_CLSID" \
+        </dev/null 2>/dev/null | tr -d '\r' | PRODUCT_WIN=$(winpath "$product") awk '
+        /^HKEY/ { key = $0; next }
+        NF && !/^reg: / { sub(/^ +/, ""); i = index($0, ENVIRON["PRODUCT_WIN"])
+            if (i) $0 = substr($0, 1, i - 1) "<product>" substr($0, i + length(ENVIRON["PRODUCT_WIN"]))
+            gsub(/ +/, " "); print key ": " $0 }'
+}
+
 png_case() {
     local name=$1 bmp=$2 png=$work/$1
     if [[ ! -s "$bmp" ]]; then
@@ -212,13 +225,18 @@ png_case() {
 
 # ---- Set-up ----------------------------------------------------------------------------------------
 make_sample_folder "$sample"
+# No settings, and regsvr32 shown the system it runs on, whatever an interrupted run left.
 wine reg delete 'HKCU\Software\VANTOR' /f </dev/null >/dev/null 2>&1
+wine reg delete "$win98_key" /f </dev/null >/dev/null 2>&1
 if install_product "$bin" "$pair"; then
     pass "product installed into $(winpath "$product") (regsvr32, four shell keys)"
 else
     fail "product installed"
     exit 1
 fi
+# regsvr32 registered the class under the module's exact path, apartment-threaded, and approved it.
+registration_dump >"$work/registration.txt"
+compare registered.txt "$work/registration.txt"
 
 # ---- Menus -----------------------------------------------------------------------------------------
 menu_case right-click-archive.txt "$s\\report.zip"
@@ -395,5 +413,34 @@ menu_case right-click-archive-after-options.txt "$s\\report.zip"
 # The first-level menu keeps its submenu; the mask takes out the same commands.
 provider_case provider-archive-after-options.txt right-click-archive-after-options.txt "$s\\report.zip"
 menu_case right-drag-folder-after-options.txt --drag-to "$s\\Docs" "$s\\report.zip" "$s\\notes.txt"
+
+# ---- Unregistration, and registration by Windows 98 installers ---------------------------------
+# Unregistering twice is no failure; a sub-key another program put under the class stays, with the
+# class key that holds it, and the approval goes.
+wine reg add "HKCR\\CLSID\\$VANTOR_CLSID\\ShellFolder" /v Attributes /d 0 /f </dev/null >/dev/null 2>&1
+for run in 1 2; do
+    if wine regsvr32 /s /u "$(winpath "$product/Vantor.dll")" </dev/null >/dev/null 2>&1; then
+        pass "regsvr32 /u, run $run"
+    else
+        fail "regsvr32 /u, run $run: exit status $?"
+    fi
+done
+registration_dump >"$work/registration.txt"
+compare unregistered.txt "$work/registration.txt"
+# Windows 98 has only the ANSI entry points and no approval list: a module in a folder named outside
+# the ANSI code page is registered under its ANSI name, no approval is written, and one that another
+# installation left stays. The run starts with neither the class nor an approval, whatever was left.
+win98_folder=$WINEPREFIX/drive_c/Ωmega
+mkdir -p "$win98_folder" && cp "$bin/Vantor.dll" "$win98_folder/"
+wine reg add "$win98_key" /v Version /d win98 /f </dev/null >/dev/null 2>&1
+wine reg delete "HKCR\\CLSID\\$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1
+wine reg delete "$VANTOR_APPROVED" /v "$VANTOR_CLSID" /f </dev/null >/dev/null 2>&1
+wine regsvr32 /s 'C:\Ωmega\Vantor.dll' </dev/null >/dev/null 2>&1
+registration_dump >"$work/registration.txt"
+wine reg add "$VANTOR_APPROVED" /v "$VANTOR_CLSID" /d "Vantor Shell Extension" /f </dev/null >/dev/null 2>&1
+wine regsvr32 /s /u 'C:\Ωmega\Vantor.dll' </dev/null >/dev/null 2>&1
+registration_dump >>"$work/registration.txt"
+compare windows98-registration.txt "$work/registration.txt"
+rm -rf "$win98_folder"
 
 check_summary "end-to-end checks"

@@ -5,13 +5,16 @@
 using ArchiveNamesTest = CModuleTest;
 using CNameCase = std::pair<const wchar_t*, const wchar_t*>;
 
-TEST_F(ArchiveNamesTest, ArchiveExtractFolderAndBaseNames)
+TEST_F(ArchiveNamesTest, OnlyKnownNonArchiveExtensionsAreNoArchives)
 {
     for (const wchar_t* name : {L"setup.exe", L"Makefile", L"image.iso", L"name."})
         EXPECT_TRUE(MayBeArchiveName(name)) << testing::PrintToString(CWideString(name));
     for (const wchar_t* name : {L"song.MP3", L"x.pdf"})
         EXPECT_FALSE(MayBeArchiveName(name)) << testing::PrintToString(CWideString(name));
+}
 
+TEST_F(ArchiveNamesTest, DeriveExtractFolderNameDropsExtensionAndVolumeMarkers)
+{
     const CNameCase cases[] = {
         {L"backup.part01.rar", L"backup"},
         {L"backup.PART1.RAR", L"backup"},
@@ -27,7 +30,10 @@ TEST_F(ArchiveNamesTest, ArchiveExtractFolderAndBaseNames)
     for (const auto& c : cases)
         EXPECT_EQ(CWideString(c.second), DeriveExtractFolderName(c.first))
             << testing::PrintToString(CWideString(c.first));
+}
 
+TEST_F(ArchiveNamesTest, ArchiveBaseNameIsTheFirstNameAsOnDiskOrTheFolderOfSeveral)
+{
     CScratchFolder scratch;
     scratch.AddFolder(L"Docs.old");
     scratch.AddFolder(L"Project");

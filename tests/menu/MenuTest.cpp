@@ -1,4 +1,3 @@
-// What query flags, id window, settings, refused inserts and exhausted memory leave in the menu.
 #include "ShellTestSupport.h"
 
 #include "lang/Language.h"
@@ -30,20 +29,15 @@ std::wstring Shown(HMENU menu)
     return shown;
 }
 
-// Wine gives a new USER handle the slot freed last: a popup made inside a call takes the slot of
-// the menu destroyed just before it, and a menu made after the call gets that slot again only if
-// the call gave the popup back.
-struct CPopupSlotProbe
+// The menus alive in this process. Wine takes a user handle's low word alone for any handle that
+// shares it, so each value is asked once; a test program holds far fewer than 8 K user objects.
+int LiveMenus()
 {
-    CPopupSlotProbe() : Freed(CreatePopupMenu()) { DestroyMenu(Freed); }
-    bool SlotIsFreeAgain() const
-    {
-        HMENU next = CreatePopupMenu();
-        DestroyMenu(next);
-        return LOWORD(reinterpret_cast<ULONG_PTR>(next)) == LOWORD(reinterpret_cast<ULONG_PTR>(Freed));
-    }
-    HMENU Freed;
-};
+    int live = 0;
+    for (UINT_PTR value = 0x20; value < 0x4000; value += 2)
+        live += IsMenu(reinterpret_cast<HMENU>(value)) ? 1 : 0;
+    return live;
+}
 
 class MenuTest : public CSettingsRegistryTest
 {
@@ -74,52 +68,27 @@ protected:
             name = Project + name;
         return Host->Select(names);
     }
-    CScratchFolder Scratch;
-    std::wstring Project;
-    std::unique_ptr<CHostedHandler> Host;
-};
-
-TEST_F(MenuTest, QueryFlagsIdWindowAndSettingsDecideWhatGoesIn)
-{
-    // A name to shorten keeps its head and tail; ampersands are doubled in the menu text only.
-    const std::wstring cut = std::wstring(32, L'a') + L" ... " + std::wstring(28, L'b');
-    const std::wstring longShown = L"to \"" + cut + L"bbb\\\"|104:Test archive|105:Add to \"" + cut + L".zip\"|";
-    const struct
+    struct CMenuCase
     {
         DWORD Cascaded, Mask;
         std::vector<std::wstring> Names;
         UINT FirstId, LastId, Flags, Count;
         std::wstring Shown; // part of the menu
-    } cases[] = {
-        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_DEFAULTONLY, 0, L""},
-        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_NOVERBS, 0, L""},
-        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_EXPLORE | CMF_DEFAULTONLY, 12, L"100:Vantor|101:Open"},
-        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_VERBSONLY, 12, L"100:Vantor|101:Open"},
-        {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_CANRENAME, 12, L"100:Vantor|101:Open"},
-        {1, 0, {L"report.zip"}, 100, 200, 0, 1, L"100:Vantor|"},
-        {0, 0x20, {L"notes.txt"}, 100, 200, 0, 0, L""},
-        {0, 0x1020, {L"report.zip"}, 100, 200, 0, 2, L"100:Open archive|101:Add to \"report.zip\"|"},
-        {0, kAllCommands, {L"R&D.zip"}, 100, 200, 0, 11, L"to \"R&&D\\\"|104:Test archive|105:Add to \"R&&D.zip\"|"},
-        {0, kAllCommands, {kLongBase + L".zip"}, 100, 200, 0, 11, longShown},
-        // The one-item block asks for 6 ids beyond the next, the main block for 10.
-        {0, kAllCommands, {L"report.zip"}, 100, 105, 0, 0, L""},
-        {0, kAllCommands, {L"report.zip"}, 100, 106, 0, 1, L"100:Open archive|"},
-        {0, kAllCommands, {L"report.zip"}, 100, 110, 0, 1, L"100:Open archive|"},
-        {0, kAllCommands, {L"report.zip"}, 100, 111, 0, 11, L"100:Open archive|101:Extract files...|"},
-        {1, kAllCommands, {L"report.zip"}, 100, 106, 0, 1, L"100:Vantor|"},
-        {1, kAllCommands, {L"report.zip"}, 100, 107, 0, 2, L"100:Vantor|101:Open archive|"},
-        {0, kAllCommands, {L"report.zip", L"notes.txt"}, 100, 109, 0, 0, L""},
-        {0, kAllCommands, {L"report.zip", L"notes.txt"}, 100, 110, 0, 10, L"100:Extract files...|"},
-        // No id outside the window: the window check must not wrap around, nor the id after the submenu's.
-        {0, kAllCommands, {L"report.zip"}, 0xFFFFFFFC, 0xFFFFFFFF, 0, 0, L""},
-        {1, kAllCommands, {L"report.zip"}, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, L""},
-        {1, kAllCommands, {L"report.zip"}, 101, 100, 0, 0, L""},
-        {0, kAllCommands, {L"report.zip"}, 101, 100, 0, 0, L""},
     };
+    void ExpectMenus(const std::vector<CMenuCase>& cases);
+
+    CScratchFolder Scratch;
+    std::wstring Project;
+    std::unique_ptr<CHostedHandler> Host;
+};
+
+// One menu built by the same handler for each row: the settings are read anew for every menu.
+void MenuTest::ExpectMenus(const std::vector<CMenuCase>& cases)
+{
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(testing::Message() << "row " << &c - cases << ", ids " << c.FirstId << "-" << c.LastId);
-        SetOptions(c.Cascaded, c.Mask); // the same handler: the settings are read anew for every menu
+        SCOPED_TRACE(testing::Message() << "row " << &c - cases.data() << ", ids " << c.FirstId << "-" << c.LastId);
+        SetOptions(c.Cascaded, c.Mask);
         ASSERT_EQ(S_OK, Select(c.Names));
         EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, c.Count), Host->BuildMenu(c.FirstId, c.LastId, c.Flags));
         EXPECT_EQ(static_cast<int>(c.Count), Host->Object().CommandMap.Count());
@@ -134,33 +103,97 @@ TEST_F(MenuTest, QueryFlagsIdWindowAndSettingsDecideWhatGoesIn)
     }
 }
 
-TEST_F(MenuTest, RefusedInsertsKeepIdsAndTheCommandMapInStepAndFailuresFreeThePopup)
+// A query for the default verb only (a double-click) or without verbs gets nothing, unless it also
+// asks for verbs or builds Explorer's File menu.
+TEST_F(MenuTest, DefaultOnlyQueriesGetNothingUnlessTheyAskForVerbsOrTheFileMenu)
+{
+    ExpectMenus(
+        {{1, kAllCommands, {L"report.zip"}, 100, 200, CMF_DEFAULTONLY, 0, L""},
+         {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_NOVERBS, 0, L""},
+         {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_EXPLORE | CMF_DEFAULTONLY, 12, L"100:Vantor|101:Open"},
+         {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_VERBSONLY, 12, L"100:Vantor|101:Open"},
+         {1, kAllCommands, {L"report.zip"}, 100, 200, CMF_CANRENAME, 12, L"100:Vantor|101:Open"}});
+}
+
+// A mask of 0 still gives the cascaded menu its (empty) submenu.
+TEST_F(MenuTest, TheMaskDecidesWhichCommandsGoIn)
+{
+    ExpectMenus({{1, 0, {L"report.zip"}, 100, 200, 0, 1, L"100:Vantor|"},
+                 {0, 0x20, {L"notes.txt"}, 100, 200, 0, 0, L""},
+                 {0, 0x1020, {L"report.zip"}, 100, 200, 0, 2, L"100:Open archive|101:Add to \"report.zip\"|"}});
+}
+
+// A name to shorten keeps its head and tail; ampersands are doubled in the menu text only.
+TEST_F(MenuTest, MenuTextsDoubleAmpersandsAndShortenLongNames)
+{
+    const std::wstring cut = std::wstring(32, L'a') + L" ... " + std::wstring(28, L'b');
+    ExpectMenus(
+        {{0, kAllCommands, {L"R&D.zip"}, 100, 200, 0, 11, L"to \"R&&D\\\"|104:Test archive|105:Add to \"R&&D.zip\"|"},
+         {0,
+          kAllCommands,
+          {kLongBase + L".zip"},
+          100,
+          200,
+          0,
+          11,
+          L"to \"" + cut + L"bbb\\\"|104:Test archive|105:Add to \"" + cut + L".zip\"|"}});
+}
+
+// The one-item block asks for 6 ids beyond the next, the main block for 10. No id outside the window:
+// the window check must not wrap around, nor the id after the submenu's.
+TEST_F(MenuTest, EachBlockGoesInOnlyWhenItsIdsFitTheWindow)
+{
+    ExpectMenus({{0, kAllCommands, {L"report.zip"}, 100, 105, 0, 0, L""},
+                 {0, kAllCommands, {L"report.zip"}, 100, 106, 0, 1, L"100:Open archive|"},
+                 {0, kAllCommands, {L"report.zip"}, 100, 110, 0, 1, L"100:Open archive|"},
+                 {0, kAllCommands, {L"report.zip"}, 100, 111, 0, 11, L"100:Open archive|101:Extract files...|"},
+                 {1, kAllCommands, {L"report.zip"}, 100, 106, 0, 1, L"100:Vantor|"},
+                 {1, kAllCommands, {L"report.zip"}, 100, 107, 0, 2, L"100:Vantor|101:Open archive|"},
+                 {0, kAllCommands, {L"report.zip", L"notes.txt"}, 100, 109, 0, 0, L""},
+                 {0, kAllCommands, {L"report.zip", L"notes.txt"}, 100, 110, 0, 10, L"100:Extract files...|"},
+                 {0, kAllCommands, {L"report.zip"}, 0xFFFFFFFC, 0xFFFFFFFF, 0, 0, L""},
+                 {1, kAllCommands, {L"report.zip"}, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, L""},
+                 {1, kAllCommands, {L"report.zip"}, 101, 100, 0, 0, L""},
+                 {0, kAllCommands, {L"report.zip"}, 101, 100, 0, 0, L""}});
+}
+
+// A menu that takes no item refuses every insert, the submenu item's too.
+TEST_F(MenuTest, RefusedInsertsKeepIdsAndTheCommandMapInStep)
 {
     ASSERT_EQ(S_OK, Select({L"report.zip"}));
     for (DWORD cascaded : {0, 1})
     {
         SetOptions(cascaded, kAllCommands);
-        // A menu that takes no item refuses every insert, the submenu item's too.
-        CPopupSlotProbe probe;
         EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11 + cascaded),
                   Host->Object().QueryContextMenu(nullptr, 0, 100, 200, 0));
-        EXPECT_TRUE(probe.SlotIsFreeAgain()) << "the popup left to no one";
         EXPECT_EQ(static_cast<int>(11 + cascaded), Host->Object().CommandMap.Count());
         // The last command's offset still names it: no refused insert shifted the ids.
         char verb[64] = {};
         EXPECT_EQ(S_OK, Host->Object().GetCommandString(10 + cascaded, GCS_VERBA, nullptr, verb, 64));
         EXPECT_STREQ("VantorCompressEmail", verb);
     }
-    // An empty selection, or a selected name that vanished before the menu, fails it whole.
+}
+
+TEST_F(MenuTest, APopupTheShellsMenuRefusedIsDestroyed)
+{
+    ASSERT_EQ(S_OK, Select({L"report.zip"}));
+    SetOptions(1, kAllCommands);
+    const int live = LiveMenus();
+    EXPECT_EQ(MAKE_HRESULT(SEVERITY_SUCCESS, 0, 12), Host->Object().QueryContextMenu(nullptr, 0, 100, 200, 0));
+    EXPECT_EQ(live, LiveMenus()) << "the popup left to no one";
+}
+
+TEST_F(MenuTest, AnEmptyOrVanishedSelectionFailsTheMenuWholeAndFreesThePopup)
+{
     for (const std::vector<std::wstring>& selection :
          {std::vector<std::wstring>{}, {L"gone.zip"}, {L"notes.txt", L"gone.zip"}})
     {
         Scratch.AddFile(L"gone.zip");
         ASSERT_EQ(S_OK, Select(selection));
         ASSERT_TRUE(DeleteFileW((Project + L"gone.zip").c_str()));
-        CPopupSlotProbe probe;
+        const int live = LiveMenus();
         EXPECT_EQ(E_FAIL, Host->BuildMenu(100, 200)) << selection.size() << " names";
-        EXPECT_TRUE(probe.SlotIsFreeAgain());
+        EXPECT_EQ(live, LiveMenus());
         EXPECT_EQ(0, GetMenuItemCount(Host->Menu()));
     }
 }
@@ -177,13 +210,12 @@ TEST_F(MenuTest, ExhaustedMemoryInTheFirstMenuOfAProcessGivesOutOfMemoryAndLeave
         SCOPED_TRACE(cascaded ? "cascaded" : "flat");
         SetOptions(cascaded, kAllCommands);
         HRESULT result = S_OK;
-        std::unique_ptr<CPopupSlotProbe> probe;
+        int live = 0;
         const int failures = ForEachAllocationFailure(
             [&] { result = Host->Object().QueryContextMenu(Host->Menu(), 0, 100, 200, 0); },
             [&](bool failed, bool)
             {
-                // Before any other USER handle is made; a popup in the shell's menu keeps its slot.
-                EXPECT_EQ(failed || !cascaded, probe->SlotIsFreeAgain()) << "popup kept";
+                EXPECT_EQ(live + (!failed && cascaded), LiveMenus()) << "a popup kept, or lost from the shell's menu";
                 EXPECT_EQ(failed ? E_OUTOFMEMORY : MAKE_HRESULT(SEVERITY_SUCCESS, 0, 11 + cascaded), result);
                 const std::wstring shown = Shown(Host->Menu()); // a failed flat menu may keep some items
                 EXPECT_TRUE(!failed || !cascaded || shown.empty()) << shown;
@@ -201,7 +233,7 @@ TEST_F(MenuTest, ExhaustedMemoryInTheFirstMenuOfAProcessGivesOutOfMemoryAndLeave
             [&]
             {
                 g_LangLoaded = false;
-                probe.reset(new CPopupSlotProbe);
+                live = LiveMenus();
             });
         EXPECT_GT(failures, 20);
     }

@@ -1,7 +1,6 @@
 // The options sheet worked as a user would (page states are CSheet::State() strings), the plug-in exports, the help.
 #include "TestSupport.h"
 
-#include "base/Module.h"
 #include "lang/Language.h"
 #include "options/FoldersPage.h"
 #include "options/HtmlHelp.h"
@@ -133,6 +132,11 @@ protected:
 
     IPluginOptions* Plugin = nullptr;
     std::list<CRegistrySnapshot> Guards;
+    CScratchFolder Scratch;
+    // What the stand-in help control beside the test program was asked, a line a call.
+    const CWideString HelpLog = Scratch.Path() + L"help.log";
+    CEnvironmentVariable HelpLogVariable{L"VANTOR_FAKE_HELP_LOG", HelpLog};
+    const std::wstring Folder = TestProgramFolder().Ptr(), Fake = Folder + L"vantor_fake_hhctrl.dll";
 };
 
 // A command list refusing the row of "Extract to" (3) as one out of memory would; subclassed at birth.
@@ -153,7 +157,7 @@ LRESULT CALLBACK SubclassListOnCreation(int code, WPARAM wParam, LPARAM lParam)
 }
 
 // One object shows the sheet as often as asked; OK saves what opened pages show, the mask only with rows' bits.
-TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
+TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheyShow)
 {
     const wchar_t* const names[5] = {L"ContextMenu", L"CascadedMenu", L"WorkDirType", L"WorkDirPath",
                                      L"TempRemovableOnly"};
@@ -194,8 +198,11 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
             EXPECT_EQ(saved[i], Option(names[i])) << names[i];
         EXPECT_EQ(handlers, HandlerKeys());
     }
-    // Every OK registers anew (a lost class key comes back), unregisters only if the user cleared the box. A refused
-    // row is neither ticked nor saved; only a changed tick enables Apply; Cancel keeps what was applied.
+}
+
+// A lost class key or handler key comes back with the next OK.
+TEST_F(OptionsTest, EveryOkRegistersAnewAndUnregistersOnlyWhenTheBoxWasCleared)
+{
     RegisterShellIntegration();
     const std::wstring all = HandlerKeys();
     // {key removed, clicks, the boxes shown, handler keys after OK (all, before, none), class key kept}
@@ -221,12 +228,17 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
         EXPECT_EQ(classKept ? Text(L"Apartment") : kNoValue,
                   RawValue(HKEY_CLASSES_ROOT, kHandlerClassKey + L"\\InprocServer32", L"ThreadingModel"));
     }
+}
+
+// The list refuses the row of "Extract to" (its bit 0x4 is dropped); only a changed tick enables Apply.
+TEST_F(OptionsTest, TheListSavesTheTicksItShowsAndCancelKeepsWhatWasApplied)
+{
     Set(L"ContextMenu", Dword(0x1 | 0x4));
     HHOOK hook = SetWindowsHookExW(WH_CBT, SubclassListOnCreation, nullptr, GetCurrentThreadId());
     EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
                                     [](const CSheet& s)
                                     {
-                                        EXPECT_EQ(L"10{0100000000}", s.State());
+                                        EXPECT_EQ(L"{0100000000}", s.State().substr(2));
                                         ListView_SetItemState(s.List(), -1, LVIS_SELECTED, LVIS_SELECTED);
                                         EXPECT_FALSE(s.ApplyEnabled());
                                         ListView_SetCheckState(s.List(), 9, TRUE); // Compress and email...
@@ -238,7 +250,11 @@ TEST_F(OptionsTest, PagesShowWhatIsStoredAndOkSavesWhatTheUserChanged)
                                     }));
     UnhookWindowsHookEx(hook);
     EXPECT_EQ(Dword(0x1 | 0x400), Option(L"ContextMenu"));
-    // Failing before the sheet shows: E_OUTOFMEMORY; a failed page saves nothing on OK (a whole one is cancelled).
+}
+
+// Failing before the sheet shows: E_OUTOFMEMORY; a failed page saves nothing on OK (a whole one is cancelled).
+TEST_F(OptionsTest, ExhaustedMemoryGivesOutOfMemoryOrAPageThatSavesNothing)
+{
     Set(L"ContextMenu", Dword(0x28));
     Set(L"CascadedMenu", Dword(1));
     RegisterShellIntegration();
@@ -306,13 +322,41 @@ TEST_F(OptionsTest, RefusedIntegrationIsReportedAndOnlyTheMenuSettingsAreSaved)
     }
 }
 
-// Properties replace the held value: the name, the class id's bytes, else VT_EMPTY ("0"). CreateObject refuses
-// wrong ids and nulls; the object answers IUnknown only, holds no module lock. The help control, the sheet translated.
-TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTranslatedSheet)
+// The page reacts to each click, not only to what it found when it was set up.
+TEST_F(OptionsTest, ChoosingSpecifiedEnablesThePathAndItsButtonAndAnotherTypeDisablesThem)
 {
-    // "..." opens the titled browser; the folder confirmed lands in the edit, Apply on; the page whole above 4 GB.
-    CScratchFolder scratch;
-    const CWideString chosen = scratch.AddFolder(L"Chosen");
+    Set(L"WorkDirType", Dword(0));
+    Set(L"WorkDirPath", Text(L"D:\\Work"));
+    EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                    [](const CSheet& s)
+                                    {
+                                        PropSheet_SetCurSel(s.Window, nullptr, 1);
+                                        SendMessageW(s.Item(IDC_FOLDERS_SPECIFIED), BM_CLICK, 0, 0);
+                                        EXPECT_EQ(L"001<D:\\Work>b1", s.State());
+                                        EXPECT_TRUE(s.ApplyEnabled());
+                                        SendMessageW(s.Item(IDC_FOLDERS_CURRENT), BM_CLICK, 0, 0);
+                                        EXPECT_EQ(L"010-<D:\\Work>-b1", s.State());
+                                        s.Press(PSBTN_CANCEL);
+                                    }));
+}
+
+// {notification code, item id, handled}: anything but a click, and a click on a button the framework
+// does not know, is left to the system.
+TEST_F(OptionsTest, TheDialogFrameworkHandlesOnlyClicksOnItsOwnButtons)
+{
+    CPropertyPageBase page;
+    for (const auto& [code, id, handled] : {std::make_tuple(BN_CLICKED, IDOK, true),
+                                            {BN_CLICKED, IDHELP, true},
+                                            {BN_CLICKED, 1015, false},
+                                            {EN_CHANGE, IDOK, false},
+                                            {BN_SETFOCUS, IDOK, false}})
+        EXPECT_EQ(handled, page.OnCommandMessage(MAKEWPARAM(id, code), 0)) << code << " " << id;
+}
+
+// "..." opens the titled browser; the folder confirmed lands in the edit, Apply on; the page whole above 4 GB.
+TEST_F(OptionsTest, TheFolderChosenInTheBrowserLandsInThePathAndEnablesApply)
+{
+    const CWideString chosen = Scratch.AddFolder(L"Chosen");
     Set(L"WorkDirType", Dword(2));
     Set(L"WorkDirPath", Text(L"C:\\High"));
 #ifdef _WIN64
@@ -357,6 +401,11 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
     ShowPropertySheet(pages, nullptr, CWideString(L"Options"));
     EXPECT_EQ(2u, watcher.Stop().size());
     page->~CFoldersPage();
+}
+
+// The name, the class id's bytes, else VT_EMPTY ("0"), each in place of the value held before.
+TEST_F(OptionsTest, PluginPropertiesReplaceTheHeldValue)
+{
     const std::string name(reinterpret_cast<const char*>(L"Vantor"), 12),
         classId("\x69\x0F\x17\x23\xC1\x40\x8D\x27\x10\0\0\1\0\2\0", 16);
     for (ULONG id : {0, 1, 2, 3, 4, 100})
@@ -373,6 +422,10 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
         VariantClear(&value);
     }
     EXPECT_EQ(E_POINTER, GetPluginProperty(0, nullptr));
+}
+
+TEST_F(OptionsTest, CreateObjectRefusesOtherIdsAndNulls)
+{
     GUID otherClass = CLSID_OptionsPlugin, otherInterface = IID_IPluginOptions;
     otherClass.Data4[7] = 1;
     otherInterface.Data1 ^= 0x100;
@@ -390,9 +443,13 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
             << classGuid << ", " << interfaceGuid;
     }
     EXPECT_EQ(E_POINTER, CreateObject(plugin, options, nullptr));
+}
+
+TEST_F(OptionsTest, TheOptionsObjectAnswersIUnknownOnlyAndHoldsNoModuleLock)
+{
     const LONG liveBefore = g_LiveObjectCount;
     IUnknown* made = nullptr;
-    ASSERT_EQ(S_OK, CreateObject(plugin, options, reinterpret_cast<void**>(&made)));
+    ASSERT_EQ(S_OK, CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, reinterpret_cast<void**>(&made)));
     EXPECT_EQ(liveBefore, g_LiveObjectCount);
     EXPECT_EQ(0u, made->Release());
     void* object = reinterpret_cast<void*>(1);
@@ -401,18 +458,19 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
     EXPECT_EQ(std::make_pair(S_OK, static_cast<void*>(static_cast<IUnknown*>(Plugin))),
               std::make_pair(Plugin->QueryInterface(IID_IUnknown, &object), object));
     EXPECT_EQ(1u, Plugin->Release());
-    // The help control's path is terminated and fits the old 260-byte buffer (4th row: no terminator). The registry's
-    // path, else the system folder's, never the program's where the fake lies; a failure is never retried.
+}
+
+// The help control's path is terminated and fits the old 260-byte buffer (4th row: no terminator). The registry's
+// path, else the system folder's, never the program's where the fake lies; a failure is never retried.
+TEST_F(OptionsTest, TheHelpControlIsFoundWithinItsBufferAndAFailedLoadIsNeverRetried)
+{
     const wchar_t inprocKey[] = L"CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}\\InprocServer32";
     Guards.emplace_back(HKEY_CLASSES_ROOT, inprocKey); // a class key of the tests' own, not the process-wide one
-    const CWideString log = scratch.Path() + L"help.log";
-    CEnvironmentVariable logVariable(L"VANTOR_FAKE_HELP_LOG", log);
-    const std::wstring folder(TestProgramFolder().Ptr()), fake = folder + L"vantor_fake_hhctrl.dll";
-    const std::wstring self = folder + L"test_options.exe", a259(259, L'A'), a260(260, L'A');
+    const std::wstring self = Folder + L"test_options.exe", a259(259, L'A'), a260(260, L'A');
     // {stored, path found, load attempts}
     // clang-format off
     const std::tuple<CStored, std::wstring, int> cases[] = {
-        {Text(fake), fake, 1}, {Text(self), self, 1}, {Text(L"C:\\h.ocx"), L"C:\\h.ocx", 2},
+{Text(Fake), Fake, 1}, {Text(self), self, 1}, {Text(L"C:\\h.ocx"), L"C:\\h.ocx", 2},
         {Text(L"C:\\h.ocx", 16), L"C:\\h.ocx", 2}, {Text(a259, 518), a259, 2}, {Text(a260, 520), L"", 1},
         {Text(a260), L"", 1}, {CStored{REG_BINARY, {'C', ':', '\\', 'b'}}, L"C:\\b", 2}, {Text(L""), L"", 1},
         {kNoValue, L"", 1}};
@@ -421,7 +479,7 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
     {
         SCOPED_TRACE(testing::Message() << expected.size() << " " << CWideString(expected.c_str()));
         const bool loads = &stored == &std::get<0>(cases[0]);
-        DeleteFileW(log);
+        DeleteFileW(HelpLog);
         DeleteRegistryTree(HKEY_CLASSES_ROOT, inprocKey);
         SetRaw(HKEY_CLASSES_ROOT, inprocKey, L"", stored);
         CHtmlHelpControl control("CLSID\\{6A1D0C52-7E0B-4C5E-9F0D-2B8F3C1A9E11}", kFake);
@@ -433,26 +491,31 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
         EXPECT_EQ(
             std::make_tuple(attempts, !loads, loads),
             std::make_tuple(control.LoadAttempts(), control.LoadFailed(), control.Module() == GetModuleHandleA(kFake)));
-        EXPECT_EQ(loads ? "4660|C:\\x.chm::/a.htm|15|7\n4660|C:\\x.chm::/a.htm|15|7\n" : "", ReadAll(log));
+        EXPECT_EQ(loads ? "4660|C:\\x.chm::/a.htm|15|7\n4660|C:\\x.chm::/a.htm|15|7\n" : "", ReadAll(HelpLog));
     }
-    // The sheet translated, also on the ANSI path where what code page 1252 lacks (Cyrillic) arrives as "_"; pages
-    // ask for their topics, help loading once. Even a refused CreateObject loads the language first. 0x01000302 left
-    // out, 0x02000103 translated empty. A Lang value with a backslash is a path.
+}
+
+// Also on the ANSI path, where what code page 1252 lacks (Cyrillic) arrives as "_"; pages ask for their topics, help
+// loading once. Even a refused CreateObject loads the language first. 0x01000302 left out, 0x02000103 translated
+// empty. A Lang value with a backslash is a path.
+TEST_F(OptionsTest, TheSheetIsTranslatedAndEachPageAsksForItsHelpTopic)
+{
     const char file[] = ";!@Lang@!UTF-8! test\n01000000 = \"Optionen \xE2\x82\xAC\"\n01000300 = \"Syst\xC3\xA8me\"\n"
                         "01000200 = \"\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB8\"\n01000301 = \"Integrieren\"\n"
                         "0200010F = \"Hinzuf\xC3\xBCgen zu {0}\"\n02000141 = \"<Archiv>\"\n02000103 = \"\"\n";
-    SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(scratch.AddFile(L"Test.txt", file).Ptr()));
+    SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(Scratch.AddFile(L"Test.txt", file).Ptr()));
     const wchar_t helpKey[] = L"CLSID\\{ADB880A6-D8FF-11CF-9377-00AA003B7A11}\\InprocServer32";
     Guards.emplace_back(HKEY_CLASSES_ROOT, helpKey);
-    SetRaw(HKEY_CLASSES_ROOT, helpKey, L"", Text(fake));
-    const std::string help = std::string(folder.begin(), folder.end()) + "Vantor.chm::/fm/plugins/Vantor/options.htm#";
+    SetRaw(HKEY_CLASSES_ROOT, helpKey, L"", Text(Fake));
+    const std::string help = std::string(Folder.begin(), Folder.end()) + "Vantor.chm::/fm/plugins/Vantor/options.htm#";
     g_LangLoaded = false;
+    void* object = reinterpret_cast<void*>(1);
     EXPECT_EQ(E_NOINTERFACE, CreateObject(&CLSID_OptionsPlugin, &IID_IUnknown, &object));
     EXPECT_TRUE(g_LangLoaded);
     for (bool wide : {true, false})
     {
         CWidePathScope width(wide);
-        DeleteFileW(log);
+        DeleteFileW(HelpLog);
         DeleteRegistryTree(HKEY_CURRENT_USER, kOptionsKey);
         const auto script = [&](const CSheet& s)
         {
@@ -482,7 +545,7 @@ TEST_F(OptionsTest, TheFolderBrowserPropertiesTheObjectTheHelpControlAndTheTrans
             s.Press(PSBTN_OK);
         };
         EXPECT_EQ(S_OK, ShowOptionsWith(Plugin, script)) << wide;
-        EXPECT_EQ("0|" + help + "system|0|0\n0|" + help + "folders|0|0\n", ReadAll(log));
+        EXPECT_EQ("0|" + help + "system|0|0\n0|" + help + "folders|0|0\n", ReadAll(HelpLog));
         EXPECT_EQ(Dword(0x3F37 & ~0x20), Option(L"ContextMenu"));
     }
     EXPECT_EQ(1, g_HtmlHelpControl.LoadAttempts());

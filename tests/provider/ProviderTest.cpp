@@ -80,6 +80,14 @@ std::wstring Title(IExplorerCommand* command)
     return title;
 }
 
+// The shell's id list of a path; null where the shell knows no such item.
+CIdList PathIdList(const std::wstring& path)
+{
+    CIdList list;
+    SHParseDisplayName(path.c_str(), nullptr, list.Put(), 0, nullptr);
+    return list;
+}
+
 // The shell's own item array of the paths.
 CComRef<IShellItemArray> ShellItems(const std::vector<std::wstring>& paths)
 {
@@ -157,7 +165,8 @@ private:
 // archive) invoked with the array is refused unless the array offers it.
 TEST_F(ProviderTest, HostileItemArraysGiveClearAnswersAndStartNothing)
 {
-    const CIdList drives = FolderIdList(CSIDL_DRIVES); // My Computer: no file-system path
+    CIdList drives; // My Computer: no file-system path
+    ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.Put()));
     const CIdList text = PathIdList(Text);
     CComRef<IShellItemArray> virtualItem, mixed, many;
     ASSERT_EQ(S_OK, MakeShellItemArray({drives.Get()}, virtualItem));

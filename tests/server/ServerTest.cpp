@@ -1,7 +1,7 @@
 #include "ShellTestSupport.h"
 
-#include "base/ComIds.h"
-#include "base/Module.h"
+#include "Selection.h"
+
 #include "lang/Language.h"
 #include "options/OptionsPlugin.h"
 
@@ -78,8 +78,9 @@ struct CScriptedDataObject : IDataObject
 };
 } // namespace
 
-// Objects only for the handler's class, a factory's two interfaces, the handler's three views, never aggregated.
-TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleExactlyWhileTheyLive)
+// Objects only for the handler's class, a factory's two interfaces, the handler's three views, never aggregated;
+// a refused object is destroyed at once.
+TEST_F(ServerTest, ObjectsAreMadeOnlyForTheHandlersClassAndItsInterfaces)
 {
     GUID nearMiss = CLSID_ShellMenuHandler;
     nearMiss.Data4[7] ^= 1;
@@ -110,7 +111,11 @@ TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleE
     EXPECT_EQ(E_POINTER, Factory->QueryInterface(IID_IUnknown, nullptr));
     EXPECT_EQ(E_POINTER, Factory->CreateInstance(nullptr, IID_IContextMenu, nullptr));
     EXPECT_EQ(E_POINTER, CHostedHandler().Object().QueryInterface(IID_IUnknown, nullptr));
-    // Only live objects keep the module, not LockServer; racing AddRef and Release each report their own count.
+}
+
+// Only live objects keep the module, not LockServer; racing AddRef and Release each report their own count.
+TEST_F(ServerTest, LiveObjectsAloneKeepTheModuleAndCountExactly)
+{
     EXPECT_EQ(S_OK, Factory->LockServer(TRUE));
     EXPECT_EQ(S_FALSE, DllCanUnloadNow()) << "the factory itself lives";
     IShellExtInit* init = nullptr;
@@ -141,11 +146,14 @@ TEST_F(ServerTest, ObjectsAreMadeOnlyForTheirClassAndInterfacesAndKeepTheModuleE
 }
 
 // Names in the shell's order, a drag's folder with one backslash, no stale drag, nothing half taken on failure.
-TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesOnlyWhatItGot)
+TEST_F(ServerTest, InitializeTakesTheWholeSelectionAndDropFolderOrNothing)
 {
     CScratchFolder scratch;
     const std::wstring target = scratch.AddFolder(L"target").Ptr();
-    const CIdList targetList = PathIdList(target), root = PathIdList(L"C:\\"), drives = FolderIdList(CSIDL_DRIVES);
+    CIdList targetList, drives;
+    std::wstring error;
+    ASSERT_TRUE(ParseFolderIdList(target, targetList, error)) << error;
+    SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, drives.Put());
     struct
     {
         bool Wide;
@@ -154,7 +162,6 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
         std::wstring DropFolder; // "": no drop target
     } const cases[] = {{true, {L"b b.txt", L"a.7z", L"sub", L"\x03A9mega.tar"}, &targetList, target + L"\\"},
                        {false, {L"b b.txt", L"a.7z", L"sub", L"caf\x00E9.tar"}, nullptr, L""}, // within code page 1252
-                       {false, {L"a.7z"}, &root, L"C:\\"},
                        {false, {L"a.7z"}, &drives, L""}}; // My Computer has no file-system path
     for (const auto& item : cases)
     {
@@ -164,8 +171,8 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
         for (const std::wstring& name : item.Names)
             expected.push_back(
                 (name == L"sub" ? scratch.AddFolder(name.c_str()) : scratch.AddFile(name.c_str())).Ptr());
-        CComRef<IDataObject> data;
-        ASSERT_EQ(S_OK, MakeShellDataObject(scratch.Path().Ptr(), item.Names, data));
+        CShellSelection data;
+        ASSERT_TRUE(data.Create(expected, error)) << error;
         const LPCITEMIDLIST folder = item.Folder != nullptr ? item.Folder->Get() : nullptr;
         std::unique_ptr<CHostedHandler> handler;
         HRESULT result = E_UNEXPECTED;
@@ -185,19 +192,25 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
             EXPECT_EQ(failed ? L"" : item.DropFolder, handler->Object().DropFolder.Ptr());
             handler.reset();
         };
-        EXPECT_GE(ForEachAllocationFailure([&] { result = handler->Object().Initialize(folder, data.Get(), nullptr); },
-                                           check, prepare),
-                  static_cast<int>(item.Names.size()));
+        EXPECT_GE(
+            ForEachAllocationFailure([&] { result = handler->Object().Initialize(folder, data.DataObject(), nullptr); },
+                                     check, prepare),
+            static_cast<int>(item.Names.size()));
     }
-    // Only a delivered medium is released, once; the drop list is unlocked as locked, never freed; nulls refused.
+}
+
+// Only a delivered medium is released, once; the drop list is unlocked as locked, never freed.
+TEST_F(ServerTest, InitializeReleasesOnlyTheMediumItWasGiven)
+{
+    CScratchFolder scratch;
+    const std::vector<std::wstring> names = {scratch.AddFile(L"a.7z").Ptr(), scratch.AddFolder(L"sub").Ptr()};
+    CShellSelection selection;
+    std::wstring error;
+    ASSERT_TRUE(selection.Create(names, error)) << error;
     CHostedHandler handler;
-    const std::vector<std::wstring> names = {scratch.Path().Ptr() + std::wstring(L"a.7z"),
-                                             scratch.Path().Ptr() + std::wstring(L"sub")};
-    CComRef<IDataObject> shellData;
-    ASSERT_EQ(S_OK, MakeShellDataObject(scratch.Path().Ptr(), {L"a.7z", L"sub"}, shellData));
     FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM dropList = {};
-    ASSERT_EQ(S_OK, shellData->GetData(&format, &dropList));
+    ASSERT_EQ(S_OK, selection.DataObject()->GetData(&format, &dropList));
     // {GetData's result, medium (a stream one has no handle: none is handed out), expected, releases}
     const std::tuple<HRESULT, DWORD, HRESULT, ULONG> media[] = {{DV_E_FORMATETC, TYMED_HGLOBAL, DV_E_FORMATETC, 0},
                                                                 {S_FALSE, TYMED_HGLOBAL, S_FALSE, 0},
@@ -215,6 +228,11 @@ TEST_F(ServerTest, InitializeTakesTheSelectionAndDropFolderOrNothingAndReleasesO
         EXPECT_EQ(0u, GlobalFlags(dropList.hGlobal) & GMEM_LOCKCOUNT);
     }
     ReleaseStgMedium(&dropList);
+}
+
+TEST_F(ServerTest, WithoutUsableNamesTheSelectionIsEmptyAndNoDragIsLeft)
+{
+    CHostedHandler handler;
     EXPECT_EQ(E_FAIL, handler.Object().Initialize(nullptr, nullptr, nullptr));
     const wchar_t* withNull[] = {L"C:\\a", nullptr};
     for (const wchar_t** list : {withNull, static_cast<const wchar_t**>(nullptr)})

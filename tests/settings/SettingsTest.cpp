@@ -85,13 +85,13 @@ using V = CValues::value_type;
 
 // The archiver reads these names too. Format records replace the stored tree; an empty or nested
 // name is not stored. The archiver's name has always been stored in the ANSI set, paths wide.
-TEST_F(SettingsTest, SettingsAreSavedUnderTheStoredNamesReadBackAndCheckedOnTheirWayIn)
+// Nothing stored reads as the defaults, without creating a key.
+TEST_F(SettingsTest, WhatIsReadIsWhatWasSavedUnderTheStoredNamesOrTheDefault)
 {
     CAllSettings all;
     EXPECT_EQ(Describe(CExtractSettings()) + Describe(CCompressSettings()) + Describe(CWorkFolderSettings()),
               Read(ReadExtractSettings) + Read(ReadCompressSettings) + Read(ReadWorkFolderSettings, all.Work));
     EXPECT_FALSE(RegistryKeyExists(kUser, kSettingsRoot)) << "reading created a key";
-
     SetRaw(kUser, kFormats + L"\\old\\nested", L"Level", Dword(1));
     CCompressSettings withUnreadable = all.Compress;
     withUnreadable.Archiver = L"\u4E2Dzip";
@@ -125,14 +125,17 @@ TEST_F(SettingsTest, SettingsAreSavedUnderTheStoredNamesReadBackAndCheckedOnThei
         RawValues(kUser, kOptions));
 
     EXPECT_EQ(Describe(all.Extract) + Describe(all.Compress) + Describe(all.Work),
-              Read(ReadExtractSettings) + Read(ReadCompressSettings) + Read(ReadWorkFolderSettings));
+              Read(ReadExtractSettings) + Read(ReadCompressSettings, CAllSettings().Compress) +
+                  Read(ReadWorkFolderSettings));
     EXPECT_FALSE(ReadCascadedMenu());
     DWORD flags = 0;
     EXPECT_TRUE(ReadContextMenuFlags(flags));
     EXPECT_EQ(0xFFFFFFFFu, flags);
+}
 
-    // Out-of-range numbers (both modes at once) keep the defaults; work folder values depend on the type.
-    DeleteRegistryTree(kUser, kSettingsRoot);
+// Out-of-range numbers (both modes at once) keep the defaults; work folder values depend on the type.
+TEST_F(SettingsTest, StoredValuesAreCheckedOnTheirWayIn)
+{
     const wchar_t* cases[][2] = {{L"0", L"0 0"}, {L"2", L"2 2"},          {L"3", L"1 3"},         {L"4", L"1 4"},
                                  {L"5", L"1 0"}, {L"4294967295", L"1 0"}, {L"2147483649", L"1 0"}};
     for (const auto& c : cases)

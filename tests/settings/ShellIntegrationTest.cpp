@@ -36,7 +36,7 @@ private:
 
 // Class ids compare without regard to case. Among the masks: only "*" present is false; all four
 // present with "Folder" absent is true.
-TEST_F(ShellIntegrationTest, HandlerKeysAreCheckedRegisteredAndUnregistered)
+TEST_F(ShellIntegrationTest, TheShellIsIntegratedExactlyWhenAllFourKeysHoldOurClassId)
 {
     const std::wstring& id = kHandlerClassId;
     std::wstring lower = id, nearMiss = id;
@@ -68,9 +68,13 @@ TEST_F(ShellIntegrationTest, HandlerKeysAreCheckedRegisteredAndUnregistered)
                 DeleteRegistryTree(HKEY_CLASSES_ROOT, kHandlerKeys[i].c_str());
         EXPECT_EQ(present == 15, IsShellIntegrated()) << "present mask " << present;
     }
+}
 
-    // A stale key gives way to one that holds the class id alone. Unregistering removes every handler
-    // key of ours whole, also those we never write, and nothing else; a second run finds nothing.
+// A stale key gives way to one that holds the class id alone. Unregistering removes every handler
+// key of ours whole, also those we never write, and nothing else; a second run finds nothing.
+TEST_F(ShellIntegrationTest, RegisteringWritesOurFourKeysAfreshAndUnregisteringRemovesOursOnly)
+{
+    const std::wstring& id = kHandlerClassId;
     SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[1], L"", Text(L"{00000000-0000-0000-0000-000000000000}"));
     SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[1], L"Extra", Text(L"left over"));
     SetRaw(HKEY_CLASSES_ROOT, kHandlerKeys[1] + L"\\Child\\Grandchild", L"Deep", Dword(1));

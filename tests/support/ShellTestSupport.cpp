@@ -1,47 +1,5 @@
 #include "ShellTestSupport.h"
 
-#include "base/ComIds.h"
-
-CIdList PathIdList(const std::wstring& path)
-{
-    CIdList list;
-    SHParseDisplayName(path.c_str(), nullptr, list.Put(), 0, nullptr);
-    return list;
-}
-
-CIdList FolderIdList(int csidl)
-{
-    CIdList list;
-    SHGetSpecialFolderLocation(nullptr, csidl, list.Put());
-    return list;
-}
-
-HRESULT MakeShellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names,
-                            CComRef<IDataObject>& data)
-{
-    data.Reset();
-    const CIdList folderList = PathIdList(folder);
-    CComRef<IShellFolder> desktop;
-    CComRef<IShellFolder> shellFolder;
-    HRESULT result = folderList.Get() != nullptr ? SHGetDesktopFolder(desktop.Put()) : E_FAIL;
-    if (SUCCEEDED(result))
-        result = desktop->BindToObject(folderList.Get(), nullptr, IID_IShellFolder, shellFolder.PutVoid());
-    std::vector<LPITEMIDLIST> children;
-    for (size_t i = 0; i < names.size() && SUCCEEDED(result); i++)
-    {
-        std::wstring name = names[i];
-        children.push_back(nullptr);
-        result = shellFolder->ParseDisplayName(nullptr, nullptr, &name[0], nullptr, &children.back(), nullptr);
-    }
-    if (SUCCEEDED(result))
-        result = shellFolder->GetUIObjectOf(nullptr, static_cast<UINT>(children.size()),
-                                            const_cast<LPCITEMIDLIST*>(children.data()), IID_IDataObject, nullptr,
-                                            data.PutVoid());
-    for (LPITEMIDLIST child : children)
-        CoTaskMemFree(child);
-    return result;
-}
-
 CHostedHandler::CHostedHandler() : _apartment(CoInitialize(nullptr)), _menu(CreatePopupMenu())
 {
     CComRef<IClassFactory> factory;
@@ -76,19 +34,6 @@ HRESULT CHostedHandler::Select(const std::vector<std::wstring>& names)
     for (const std::wstring& name : names)
         pointers.push_back(name.c_str());
     return _handler->InitContextMenu(0, pointers.data(), static_cast<UINT>(pointers.size()));
-}
-
-HRESULT CHostedHandler::Initialize(const std::wstring& folder, const std::vector<std::wstring>& names,
-                                   LPCITEMIDLIST dropFolder)
-{
-    CComRef<IDataObject> data;
-    const HRESULT made = MakeShellDataObject(folder, names, data);
-    if (FAILED(made))
-    {
-        ADD_FAILURE() << "the shell made no data object: " << made;
-        return made;
-    }
-    return _handler->Initialize(dropFolder, data.Get(), nullptr);
 }
 
 HRESULT CHostedHandler::BuildMenu(UINT firstId, UINT lastId, UINT flags)

@@ -1,7 +1,5 @@
 #include "TestSupport.h"
 
-#include "base/Module.h"
-
 // The test program stands in for the module: its own instance carries the module's resources.
 int main(int argc, char** argv)
 {

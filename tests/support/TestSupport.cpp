@@ -1,7 +1,5 @@
 #include "TestSupport.h"
 
-#include "base/Module.h"
-
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -249,37 +247,12 @@ CEnvironmentVariable::~CEnvironmentVariable()
     SetEnvironmentVariableW(_name.c_str(), _hadValue ? _saved.c_str() : nullptr);
 }
 
-DWORD RunProgram(std::wstring commandLine, DWORD timeoutMs)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    DWORD exitCode = 0xFFFFFFFF;
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    {
-        ADD_FAILURE() << "could not start a program";
-        return exitCode;
-    }
-    CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    else
-    {
-        ADD_FAILURE() << "a started program ran longer than " << timeoutMs << " ms and was ended";
-        TerminateProcess(process.hProcess, exitCode);
-    }
-    CloseHandle(process.hProcess);
-    return exitCode;
-}
+static const wchar_t kChildVariable[] = L"VANTOR_TEST_CHILD";
 
-namespace
-{
-const wchar_t kChildVariable[] = L"VANTOR_TEST_CHILD";
-
-DWORD RunChild(const wchar_t* kind, const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
+DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
 {
     std::vector<std::unique_ptr<CEnvironmentVariable>> environment;
-    environment.emplace_back(new CEnvironmentVariable(kChildVariable, kind));
+    environment.emplace_back(new CEnvironmentVariable(kChildVariable, L"1"));
     const std::wstring all = environmentAssignments != nullptr ? environmentAssignments : L"";
     for (size_t start = 0, end; start < all.size(); start = end + 1)
     {
@@ -288,40 +261,33 @@ DWORD RunChild(const wchar_t* kind, const wchar_t* gtestFilter, const wchar_t* e
         const size_t equals = item.find(L'=');
         environment.emplace_back(new CEnvironmentVariable(item.substr(0, equals), item.substr(equals + 1).c_str()));
     }
-    return RunProgram(L"\"" + ThisProgram() + L"\" --gtest_brief=1 --gtest_filter=" + gtestFilter);
-}
-} // namespace
-
-DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
-{
-    return RunChild(L"1", gtestFilter, environmentAssignments);
-}
-
-DWORD RunThisProgramOnWindows98(const wchar_t* gtestFilter, const wchar_t* environmentAssignments)
-{
-    const std::wstring program = ThisProgram();
-    const std::wstring appDefaults = L"Software\\Wine\\AppDefaults\\" + program.substr(program.rfind(L'\\') + 1);
-    CRegistrySnapshot guard(HKEY_CURRENT_USER, appDefaults);
-    SetRaw(HKEY_CURRENT_USER, appDefaults, L"Version", Text(L"win98"));
-    return RunChild(L"win98", gtestFilter, environmentAssignments);
-}
-
-bool IsTestChild()
-{
-    return GetEnvironmentVariableW(kChildVariable, nullptr, 0) != 0;
+    std::wstring commandLine = L"\"" + ThisProgram() + L"\" --gtest_brief=1 --gtest_filter=" + gtestFilter;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    DWORD exitCode = 0xFFFFFFFF;
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    {
+        ADD_FAILURE() << "could not start a child";
+        return exitCode;
+    }
+    CloseHandle(process.hThread);
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    else
+    {
+        ADD_FAILURE() << "a child ran longer than two minutes and was ended";
+        TerminateProcess(process.hProcess, exitCode);
+    }
+    CloseHandle(process.hProcess);
+    return exitCode;
 }
 
 // Called by the test program's main: the exit code of a child beyond gtest's own verdict.
 int ChildExitCode(int gtestResult)
 {
-    wchar_t kind[16] = {};
-    if (GetEnvironmentVariableW(kChildVariable, kind, 16) == 0)
+    if (GetEnvironmentVariableW(kChildVariable, nullptr, 0) == 0)
         return gtestResult;
-    if (lstrcmpW(kind, L"win98") == 0 && IsNtPlatform())
-    {
-        printf("Wine did not show this child Windows 98\n");
-        return kChildNotWindows98;
-    }
     if (gtestResult == 0 && ::testing::UnitTest::GetInstance()->successful_test_count() == 0)
     {
         printf("the child ran no test to its end\n");
@@ -470,20 +436,7 @@ int ForEachAllocationFailure(const std::function<void()>& operation,
 
 void PrintTo(const CWideString& text, std::ostream* os)
 {
-    *os << '"';
-    for (int i = 0; i < text.Length(); i++)
-    {
-        const unsigned unit = static_cast<unsigned short>(text[i]);
-        if (unit >= 0x20 && unit < 0x7F)
-            *os << static_cast<char>(unit);
-        else
-        {
-            char escaped[16];
-            wsprintfA(escaped, "\\u%04X", unit);
-            *os << escaped;
-        }
-    }
-    *os << '"';
+    *os << ::testing::PrintToString(std::wstring(text.Ptr(), text.Length()));
 }
 
 void PrintTo(const CNarrowString& text, std::ostream* os)

@@ -161,25 +161,14 @@ private:
     bool _hadValue;
 };
 
-// How long a program started by a test may run before it counts as hanging and is ended.
-const DWORD kProgramTimeoutMs = 120000;
-
-// Runs a program and waits for its exit code; 0xFFFFFFFF when it did not start or hung (ended).
-DWORD RunProgram(std::wstring commandLine, DWORD timeoutMs = kProgramTimeoutMs);
-
-// Exit codes of a child test program besides gtest's own 0 and 1.
+// The exit code of a child test program that ran no test to its end (gtest's own are 0 and 1).
 const DWORD kChildRanNoTest = 3;
-const DWORD kChildNotWindows98 = 4;
 
 // Runs this program's tests matching `gtestFilter` in a fresh child with the extra environment
-// "NAME=value;NAME2=value2"; its exit code, kChildRanNoTest when not one of them passed.
+// "NAME=value;NAME2=value2"; its exit code, kChildRanNoTest when not one of them passed, 0xFFFFFFFF
+// when it did not start or hung (it is ended after two minutes).
 DWORD RunThisProgram(const wchar_t* gtestFilter, const wchar_t* environmentAssignments = nullptr);
-// The same in a child that Wine shows Windows 98 (HKCU\Software\Wine\AppDefaults\<program>\Version),
-// so that the module takes its ANSI paths from the start; kChildNotWindows98 when Wine did not.
-DWORD RunThisProgramOnWindows98(const wchar_t* gtestFilter, const wchar_t* environmentAssignments = nullptr);
-// True inside a child started by the two above: tests that only make sense there skip elsewhere.
-bool IsTestChild();
-// The test program's exit code: gtest's verdict, or in a child one of the codes above.
+// The test program's exit code: gtest's verdict, or in a child kChildRanNoTest.
 int ChildExitCode(int gtestResult);
 
 // ---- Threads, dialogs, exhausted memory
