@@ -94,10 +94,7 @@ HRESULT BuildMenu(CShellMenuHandler& handler, HMENU menu, UINT insertIndex, UINT
         // Once inserted, the popup belongs to the shell's menu and dies with it. A popup the
         // shell's menu refused would belong to no one: the destroyer still frees it then.
         if (InsertMenuItemDesc(menu, insertIndex, true, submenuItem))
-        {
             popupDestroyer.Disarm();
-            popup.Detach();
-        }
     }
 
     return MAKE_HRESULT(SEVERITY_SUCCESS, 0, nextId - firstId);
