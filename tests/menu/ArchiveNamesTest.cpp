@@ -65,13 +65,18 @@ TEST_F(ArchiveNamesTest, ElideMiddleCutsTextsOver63UnitsButNeverASurrogatePair)
     const struct
     {
         int Length, PairAt, HeadCount, TailStart; // PairAt: index of the high surrogate; -1: none
+        const wchar_t* Pair;
     } cases[] = {
-        {63, -1, 63, 63},  // short enough: unchanged
-        {100, 31, 31, 68}, // the head would end in the high surrogate: it ends before the pair
-        {100, 67, 32, 69}, // the tail would start with the low surrogate: it starts after the pair
-        {100, 30, 32, 68}, // pair wholly inside the head
-        {100, 68, 32, 68}, // pair wholly inside the tail
-        {64, 31, 31, 33},  // both cuts fall inside the same pair
+        {63, -1, 63, 63, L""}, // short enough: unchanged
+        // The head would end in the high surrogate: it ends before the pair; the first and last pairs.
+        {100, 31, 31, 68, L"\U00010000"},
+        {100, 31, 31, 68, L"\U0010FFFF"},
+        // The tail would start with the low surrogate: it starts after the pair.
+        {100, 67, 32, 69, L"\U00010000"},
+        {100, 67, 32, 69, L"\U0010FFFF"},
+        {100, 30, 32, 68, L"\U0001F600"}, // pair wholly inside the head
+        {100, 68, 32, 68, L"\U0001F600"}, // pair wholly inside the tail
+        {64, 31, 31, 33, L"\U0001F600"},  // both cuts fall inside the same pair
     };
     for (const auto& c : cases)
     {
@@ -81,7 +86,7 @@ TEST_F(ArchiveNamesTest, ElideMiddleCutsTextsOver63UnitsButNeverASurrogatePair)
         if (c.PairAt >= 0)
         {
             text.Erase(c.PairAt, 2);
-            text.InsertAt(c.PairAt, L"\U0001F600");
+            text.InsertAt(c.PairAt, c.Pair);
         }
         const CWideString expected =
             c.HeadCount == c.Length ? text : text.Prefix(c.HeadCount) + L" ... " + text.SliceFrom(c.TailStart);
