@@ -17,16 +17,30 @@ namespace
 // An icon location names a file and the index of an icon in it.
 const wchar_t kFirstIconIndex[] = L",0";
 
-// A text handed to Explorer in memory that Explorer frees (CoTaskMemFree). `*out` is null on
-// failure.
-HRESULT CopyToTaskMemory(const CWideString& text, LPWSTR* out)
+// Answers Explorer's question for a text: the text `make(text)` gives, in memory Explorer frees
+// (CoTaskMemFree), or null with the failure `make` returns or the one an exception stands for.
+template <typename TMake> HRESULT AnswerText(LPWSTR* out, TMake make)
 {
-    const size_t bytes = (static_cast<size_t>(text.Length()) + 1) * sizeof(wchar_t);
-    *out = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
-    if (*out == nullptr)
-        return E_OUTOFMEMORY;
-    std::memcpy(*out, text.Ptr(), bytes);
-    return S_OK;
+    if (out == nullptr)
+        return E_POINTER;
+    *out = nullptr;
+    try
+    {
+        CWideString text;
+        const HRESULT made = make(text);
+        if (FAILED(made))
+            return made;
+        const size_t bytes = (static_cast<size_t>(text.Length()) + 1) * sizeof(wchar_t);
+        *out = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+        if (*out == nullptr)
+            return E_OUTOFMEMORY;
+        std::memcpy(*out, text.Ptr(), bytes);
+        return S_OK;
+    }
+    catch (...)
+    {
+        return HResultFromCaughtException();
+    }
 }
 
 // The site Explorer gives a command object (IObjectWithSite); held until it takes it back.
@@ -101,9 +115,12 @@ public:
 
     STDMETHODIMP GetTitle(IShellItemArray*, LPWSTR* title) override
     {
-        if (title == nullptr)
-            return E_POINTER;
-        return CopyToTaskMemory(_command.Text, title);
+        return AnswerText(title,
+                          [this](CWideString& text)
+                          {
+                              text = _command.Text;
+                              return S_OK;
+                          });
     }
     // The classic menu's items carry no pictures either.
     STDMETHODIMP GetIcon(IShellItemArray*, LPWSTR* icon) override
@@ -115,9 +132,12 @@ public:
     }
     STDMETHODIMP GetToolTip(IShellItemArray*, LPWSTR* toolTip) override
     {
-        if (toolTip == nullptr)
-            return E_POINTER;
-        return CopyToTaskMemory(_command.Entry.HelpText, toolTip);
+        return AnswerText(toolTip,
+                          [this](CWideString& text)
+                          {
+                              text = _command.Entry.HelpText;
+                              return S_OK;
+                          });
     }
     // The verb, language-independent as it is, made into the identifier Explorer asks for: the
     // same command has the same canonical name everywhere.
@@ -335,54 +355,37 @@ STDMETHODIMP_(ULONG) CExplorerCommandProvider::Release()
 
 STDMETHODIMP CExplorerCommandProvider::GetTitle(IShellItemArray*, LPWSTR* title)
 {
-    if (title == nullptr)
-        return E_POINTER;
-    *title = nullptr;
-    try
-    {
-        LoadLanguageOnce();
-        return CopyToTaskMemory(SubmenuTitle(), title);
-    }
-    catch (...)
-    {
-        return HResultFromCaughtException();
-    }
+    return AnswerText(title,
+                      [](CWideString& text)
+                      {
+                          LoadLanguageOnce();
+                          text = SubmenuTitle();
+                          return S_OK;
+                      });
 }
 
 // The archiver's program icon: the product's own picture, found where the archiver is.
 STDMETHODIMP CExplorerCommandProvider::GetIcon(IShellItemArray*, LPWSTR* icon)
 {
-    if (icon == nullptr)
-        return E_POINTER;
-    *icon = nullptr;
-    try
-    {
-        CWideString location;
-        if (!GetProgramPath(kArchiverProgram, location))
-            return E_FAIL;
-        location += kFirstIconIndex;
-        return CopyToTaskMemory(location, icon);
-    }
-    catch (...)
-    {
-        return HResultFromCaughtException();
-    }
+    return AnswerText(icon,
+                      [](CWideString& location)
+                      {
+                          if (!GetProgramPath(kArchiverProgram, location))
+                              return E_FAIL;
+                          location += kFirstIconIndex;
+                          return S_OK;
+                      });
 }
 
 STDMETHODIMP CExplorerCommandProvider::GetToolTip(IShellItemArray*, LPWSTR* toolTip)
 {
-    if (toolTip == nullptr)
-        return E_POINTER;
-    *toolTip = nullptr;
-    try
-    {
-        LoadLanguageOnce();
-        return CopyToTaskMemory(SubmenuHelpText(), toolTip);
-    }
-    catch (...)
-    {
-        return HResultFromCaughtException();
-    }
+    return AnswerText(toolTip,
+                      [](CWideString& text)
+                      {
+                          LoadLanguageOnce();
+                          text = SubmenuHelpText();
+                          return S_OK;
+                      });
 }
 
 STDMETHODIMP CExplorerCommandProvider::GetCanonicalName(GUID* name)

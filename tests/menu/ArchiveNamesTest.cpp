@@ -18,6 +18,7 @@ TEST_F(ArchiveNamesTest, DeriveExtractFolderNameDropsExtensionAndVolumeMarkers)
     const CNameCase cases[] = {
         {L"backup.part01.rar", L"backup"},
         {L"backup.PART1.RAR", L"backup"},
+        {L"a.part1.rar", L"a"}, // a one-letter set name
         {L"backup.part2.rar", L"backup.part2"},
         {L"data.zip.001", L"data"},
         {L"data.VNTX.001", L"data"},

@@ -224,9 +224,8 @@ CRegistrySnapshot::~CRegistrySnapshot()
     RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\VantorTestSnapshots"); // once no other copy is there
 }
 
-void CSettingsRegistryTest::SetUp()
+CSettingsRegistryTest::CSettingsRegistryTest()
 {
-    CModuleTest::SetUp();
     DeleteRegistryTree(HKEY_CURRENT_USER, kSettingsRoot);
 }
 

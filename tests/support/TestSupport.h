@@ -138,7 +138,9 @@ const std::wstring kHandlerClassKey = L"CLSID\\" + kHandlerClassId;
 class CSettingsRegistryTest : public CModuleTest
 {
 protected:
-    void SetUp() override;
+    // Starts without settings before any set-up runs, whatever an interrupted run left: a language
+    // a set-up loads is the built-in one.
+    CSettingsRegistryTest();
 
 private:
     CRegistrySnapshot _settings{HKEY_CURRENT_USER, kSettingsRoot};
