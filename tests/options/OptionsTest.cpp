@@ -356,9 +356,9 @@ TEST_F(OptionsTest, TheDialogFrameworkHandlesOnlyClicksOnItsOwnButtons)
 // "..." opens the titled browser; the folder confirmed lands in the edit, Apply on; the page whole above 4 GB.
 TEST_F(OptionsTest, TheFolderChosenInTheBrowserLandsInThePathAndEnablesApply)
 {
-    const CWideString chosen = Scratch.AddFolder(L"Chosen");
+    const CWideString start = Scratch.AddFolder(L"Start"), chosen = Scratch.AddFolder(L"Chosen");
     Set(L"WorkDirType", Dword(2));
-    Set(L"WorkDirPath", Text(L"C:\\High"));
+    Set(L"WorkDirPath", Text(start.Ptr()));
 #ifdef _WIN64
     CHighMemory high(sizeof(CFoldersPage));
     BYTE* place = high.Get();
@@ -374,7 +374,7 @@ TEST_F(OptionsTest, TheFolderChosenInTheBrowserLandsInThePathAndEnablesApply)
         {
             if (sheet == nullptr)
             {
-                EXPECT_EQ(L"001<C:\\High>b1", CSheet{sheet = dialog}.State());
+                EXPECT_EQ(L"001<" + std::wstring(start.Ptr()) + L">b1", CSheet{sheet = dialog}.State());
                 // The browser is modal on the sheet's thread; the watcher answers it next.
                 PostMessageW(CSheet{sheet}.Item(IDC_FOLDERS_BROWSE), BM_CLICK, 0, 0);
                 return;
@@ -385,12 +385,16 @@ TEST_F(OptionsTest, TheFolderChosenInTheBrowserLandsInThePathAndEnablesApply)
             const HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
             wchar_t text[16] = {};
             TVITEMW item = {TVIF_TEXT, nullptr, 0, 0, text, 16, 0, 0, 0, 0};
-            for (int i = 0; i < 100 && lstrcmpW(text, L"Chosen") != 0; i++, Sleep(50))
+            const auto selected = [&]
             {
-                SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.Ptr()));
                 item.hItem = TreeView_GetSelection(tree);
                 SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
-            }
+                return std::wstring(text);
+            };
+            // It opens on the folder the path names.
+            EXPECT_TRUE(WaitUntil([&] { return selected() == L"Start"; })) << selected();
+            for (int i = 0; i < 100 && selected() != L"Chosen"; i++, Sleep(50))
+                SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.Ptr()));
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(WaitUntil([&] { return CSheet{sheet}.ApplyEnabled(); }));
             EXPECT_EQ(chosen.Ptr(), WindowText(CSheet{sheet}.Item(IDC_FOLDERS_PATH)));
@@ -443,6 +447,32 @@ TEST_F(OptionsTest, CreateObjectRefusesOtherIdsAndNulls)
             << classGuid << ", " << interfaceGuid;
     }
     EXPECT_EQ(E_POINTER, CreateObject(plugin, options, nullptr));
+}
+
+// Memory running out, also while the language loads first, leaves no object and no stale pointer.
+TEST_F(OptionsTest, CreateObjectOutOfMemoryLeavesTheObjectNull)
+{
+    SetRaw(HKEY_CURRENT_USER, kSettingsRoot, L"Lang", Text(L"German"));
+    void* object = nullptr;
+    HRESULT result = S_OK;
+    const int failures = ForEachAllocationFailure(
+        [&] { result = CreateObject(&CLSID_OptionsPlugin, &IID_IPluginOptions, &object); },
+        [&](bool failed, bool threw)
+        {
+            EXPECT_TRUE(!threw && (result == S_OK) == (object != nullptr)) << std::hex << result;
+            EXPECT_TRUE(result == S_OK || (failed && result == E_OUTOFMEMORY)) << std::hex << result;
+            if (object != nullptr)
+                static_cast<IUnknown*>(object)->Release();
+            g_LangTable.Entries.ClearAndRelease();
+            g_LangName.ClearText();
+        },
+        [&]
+        {
+            object = reinterpret_cast<void*>(1);
+            g_LangLoaded = false;
+        });
+    EXPECT_GT(failures, 2);
+    g_LangLoaded = false; // the next object loads the language anew
 }
 
 TEST_F(OptionsTest, TheOptionsObjectAnswersIUnknownOnlyAndHoldsNoModuleLock)

@@ -186,6 +186,20 @@ std::wstring Heading(const std::vector<std::wstring>& paths, const std::wstring&
     return heading;
 }
 
+// --handler NAME: only the registered entry of that name (any case) takes part.
+void KeepOnlyHandler(std::vector<CHandlerEntry>& entries, const std::wstring& name)
+{
+    if (name.empty())
+        return;
+    std::vector<CHandlerEntry> chosen;
+    for (const CHandlerEntry& entry : entries)
+    {
+        if (_wcsicmp(entry.Name.c_str(), name.c_str()) == 0)
+            chosen.push_back(entry);
+    }
+    entries.swap(chosen);
+}
+
 // Windows 11's first-level menu: the Explorer commands registered for the items' classes, used as
 // its Explorer uses them.
 int RunProvider(const CHostOptions& options, const std::vector<std::wstring>& paths)
@@ -193,16 +207,7 @@ int RunProvider(const CHostOptions& options, const std::vector<std::wstring>& pa
     WriteOut(Heading(paths, std::wstring()));
     const std::vector<std::wstring> classes = ClassNamesFor(ClassifyPath(paths[0]));
     std::vector<CHandlerEntry> entries = FindRegisteredCommands(classes);
-    if (!options.OnlyHandler.empty())
-    {
-        std::vector<CHandlerEntry> chosen;
-        for (const CHandlerEntry& entry : entries)
-        {
-            if (_wcsicmp(entry.Name.c_str(), options.OnlyHandler.c_str()) == 0)
-                chosen.push_back(entry);
-        }
-        entries.swap(chosen);
-    }
+    KeepOnlyHandler(entries, options.OnlyHandler);
     if (entries.empty())
     {
         std::wstring where;
@@ -330,16 +335,7 @@ int Run(const CHostOptions& options)
     const std::vector<std::wstring> classes = ClassNamesFor(drag ? targetKind : ClassifyPath(paths[0]));
     const wchar_t* kind = drag ? L"DragDropHandlers" : L"ContextMenuHandlers";
     std::vector<CHandlerEntry> entries = FindRegisteredHandlers(classes, kind);
-    if (!options.OnlyHandler.empty())
-    {
-        std::vector<CHandlerEntry> chosen;
-        for (const CHandlerEntry& entry : entries)
-        {
-            if (_wcsicmp(entry.Name.c_str(), options.OnlyHandler.c_str()) == 0)
-                chosen.push_back(entry);
-        }
-        entries.swap(chosen);
-    }
+    KeepOnlyHandler(entries, options.OnlyHandler);
     if (entries.empty())
     {
         std::wstring where;
