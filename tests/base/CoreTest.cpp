@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include "ShellItems.h"
+
 #include "base/ComIds.h"
+#include "base/NameGuid.h"
 #include "base/Sync.h"
 #include "base/TextConvert.h"
 #include "base/UiWrappers.h"
@@ -225,6 +228,22 @@ TEST_F(CoreTest, OwnersLeaveTheLastErrorAsTheyFoundItWhenTheirScopeEnds)
     EXPECT_EQ(183u, GetLastError());
 }
 
+// Once unmapped, the view no longer keeps the mapping's pages in the address space.
+TEST_F(CoreTest, AMappedViewIsUnmappedWhenItsScopeEnds)
+{
+    CNamedFileMapping mapping;
+    ASSERT_EQ(0u, mapping.Create(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 4096, nullptr));
+    void* address = nullptr;
+    {
+        CMappedView view(mapping.MapView(FILE_MAP_WRITE, 0, 4096));
+        address = view.Get();
+        ASSERT_NE(nullptr, address);
+    }
+    MEMORY_BASIC_INFORMATION info = {};
+    ASSERT_NE(0u, VirtualQuery(address, &info, sizeof(info)));
+    EXPECT_EQ(static_cast<DWORD>(MEM_FREE), info.State);
+}
+
 // A page-file mapping of 4 GiB + 4 KiB: only the high word of the size tells it from 4 KiB.
 TEST_F(CoreTest, AMappingSizeAndViewOffsetKeepTheirHighWords)
 {
@@ -263,4 +282,29 @@ TEST_F(CoreTest, ClassIdTextIsUpperCaseHexadecimalInBraces)
     };
     for (const auto& [id, text] : cases)
         EXPECT_STREQ(text, MakeClassIdText(id).Text);
+}
+
+// The canonical names are RFC 4122 name-based identifiers: the sub-commands' verbs are ASCII, a
+// language file never changes them, and any other name is taken as UTF-8.
+TEST(NameGuid, NameBasedGuidsAreThoseOfVersion5)
+{
+    const GUID dns = {0x6BA7B810, 0x9DAD, 0x11D1, {0x80, 0xB4, 0x00, 0xC0, 0x4F, 0xD4, 0x30, 0xC8}};
+    // The provider's canonical name, the namespace of its sub-commands' names.
+    const GUID provider = {0x254BC9D6, 0xC471, 0x4742, {0x82, 0xD7, 0x32, 0x7A, 0xDD, 0xE1, 0xA1, 0x1C}};
+    const struct
+    {
+        const GUID* Space;
+        const wchar_t* Name;
+        const wchar_t* Expected;
+    } cases[] = {
+        {&dns, L"python.org", L"{886313E1-3B8A-5372-9B90-0C9AEE199E5D}"},
+        {&provider, L"\x00E9\x4E2D\xD83D\xDE00x", L"{CD437A36-5FDC-5550-BDEE-7B091FA254ED}"},
+        {&provider,
+         L"a\xD800"
+         L"b",
+         L"{A2D9792D-6555-5632-B14F-FAD020AF4077}"},
+        {&provider, L"", L"{A680370B-5689-55F8-93D5-6691DA832E86}"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.Expected, GuidText(MakeNameBasedGuid(*c.Space, c.Name))) << &c - cases;
 }

@@ -231,6 +231,7 @@ TEST_F(LangTest, LangValueNamesTheFile)
     const std::wstring dash = std::wstring(TestProgramFolder().Ptr()) + L"Lang\\-.txt";
     ASSERT_TRUE(CopyFileW(AddLangFile(L"-.txt", "2000103 = \"dash\"\n"), dash.c_str(), FALSE));
     const std::wstring custom = AddLangFile(L"Custom", "2000103 = \"custom\"\n").Ptr();
+    const std::wstring longForm = L"\\\\?\\" + custom; // \\?\C:\...: full by itself, as a share is
     AddLangFile(L"Custom.txt", "2000103 = \"custom txt\"\n");
     // Planted where a lookup from the current folder would find them.
     Scratch.AddFolder(L"Lang");
@@ -253,6 +254,7 @@ TEST_F(LangTest, LangValueNamesTheFile)
         {L"Lang\\German.txt", L"", L"Lang\\German.txt" + german}, // relative: from the module's folder
         {custom.c_str(), L"", custom + L"|1|custom"},             // a backslash: the path as it stands
         {custom.c_str(), ansi, custom + L"|1|custom"},
+        {longForm.c_str(), L"", longForm + L"|1|custom"},
         {L"VtMissing", L"", L"VtMissing|0|"},
         {big.c_str(), L"", big + L"|3000|"},
         // Without its own folder the module keeps its texts rather than read the current folder.

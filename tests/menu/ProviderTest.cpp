@@ -5,7 +5,6 @@
 
 #include "ShellItems.h"
 
-#include "base/NameGuid.h"
 #include "lang/Language.h"
 #include "menu/CommandTable.h"
 #include "settings/ShellIntegration.h"
@@ -389,29 +388,6 @@ TEST_F(ProviderTest, NullPointersAndRequestsNotServedAreRefused)
     Top.Reset();
     Factory.Reset();
     EXPECT_EQ(S_FALSE, DllCanUnloadNow());
-}
-
-// The canonical names are RFC 4122 name-based identifiers: the sub-commands' verbs are ASCII, a
-// language file never changes them, and any other name is taken as UTF-8.
-TEST(NameGuid, NameBasedGuidsAreThoseOfVersion5)
-{
-    const GUID dns = {0x6BA7B810, 0x9DAD, 0x11D1, {0x80, 0xB4, 0x00, 0xC0, 0x4F, 0xD4, 0x30, 0xC8}};
-    const struct
-    {
-        const GUID* Space;
-        const wchar_t* Name;
-        const wchar_t* Expected;
-    } cases[] = {
-        {&dns, L"python.org", L"{886313E1-3B8A-5372-9B90-0C9AEE199E5D}"},
-        {&GUID_ExplorerCommandCanonicalName, L"\x00E9\x4E2D\xD83D\xDE00x", L"{CD437A36-5FDC-5550-BDEE-7B091FA254ED}"},
-        {&GUID_ExplorerCommandCanonicalName,
-         L"a\xD800"
-         L"b",
-         L"{A2D9792D-6555-5632-B14F-FAD020AF4077}"},
-        {&GUID_ExplorerCommandCanonicalName, L"", L"{A680370B-5689-55F8-93D5-6691DA832E86}"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.Expected, GuidText(MakeNameBasedGuid(*c.Space, c.Name))) << &c - cases;
 }
 
 // The manifest beside the test program, made by the build, names the class the module serves and
