@@ -376,9 +376,10 @@ PY
 
 # Waits until a stand-in program's record file holds a complete record: the archiver's ends with its
 # Event= line, the file manager's with its CommandLine= line (give that as the second argument).
+# Up to 30 seconds: a started Wine program may take ten on a machine busy with builds.
 wait_for_record() {
     local file=$1 last=${2:-Event=} i
-    for ((i = 0; i < 100; i++)); do
+    for ((i = 0; i < 300; i++)); do
         [[ -f "$file" ]] && grep -q "^$last" "$file" && return 0
         sleep 0.1
     done
