@@ -133,6 +133,33 @@ TEST_F(SettingsTest, WhatIsReadIsWhatWasSavedUnderTheStoredNamesOrTheDefault)
     EXPECT_EQ(0xFFFFFFFFu, flags);
 }
 
+// The menu's two settings: each stored value as it stands, the default where none is stored.
+TEST_F(SettingsTest, MenuSettingsAreTheStoredValuesOrTheDefaults)
+{
+    const DWORD none = 0xFFFFFFFF;
+    // {CascadedMenu stored, ContextMenu stored, cascaded read, flags read}
+    const std::tuple<DWORD, DWORD, bool, DWORD> cases[] = {
+        {none, none, true, kDefaultContextMenuFlags},
+        {none, 5, true, 5},
+        {0, none, false, kDefaultContextMenuFlags},
+        {0, 0, false, 0},
+    };
+    for (const auto& [cascadedStored, flagsStored, cascadedRead, flagsRead] : cases)
+    {
+        DeleteRegistryTree(kUser, kSettingsRoot);
+        SetRaw(kUser, kOptions, L"Unrelated", Dword(1)); // the key exists either way
+        if (cascadedStored != none)
+            SetRaw(kUser, kOptions, L"CascadedMenu", Dword(cascadedStored));
+        if (flagsStored != none)
+            SetRaw(kUser, kOptions, L"ContextMenu", Dword(flagsStored));
+        bool cascaded = !cascadedRead;
+        DWORD flags = ~flagsRead;
+        ReadMenuSettings(cascaded, flags);
+        EXPECT_EQ(std::make_pair(cascadedRead, flagsRead), std::make_pair(cascaded, flags))
+            << cascadedStored << " " << flagsStored;
+    }
+}
+
 // Out-of-range numbers (both modes at once) keep the defaults; work folder values depend on the type.
 TEST_F(SettingsTest, StoredValuesAreCheckedOnTheirWayIn)
 {
