@@ -433,6 +433,7 @@ TEST_F(LaunchTest, CommandStringsStayInTheCallersBufferAndCutNoCharacter)
         {1, GCS_VERBW, 11, S_OK, L"VantorOpen"},
         {1, GCS_VERBA, 11, S_OK, L"VantorOpen"},
         {1, GCS_VERBW, 10, E_FAIL, L""},
+        {1, GCS_VERBA, 10, E_FAIL, L""},
         {0, GCS_HELPTEXTW, 16, S_OK, L"Vantor commands"},
         {0, GCS_HELPTEXTW, 15, S_OK, L"Vantor command"},
         {0, GCS_HELPTEXTA, 5, S_OK, L"Vant"},
