@@ -340,6 +340,22 @@ TEST_F(OptionsTest, ChoosingSpecifiedEnablesThePathAndItsButtonAndAnotherTypeDis
                                     }));
 }
 
+// Typing in the path is a change the user made; the text the page put there at set-up is not.
+TEST_F(OptionsTest, TypingInThePathEnablesApply)
+{
+    Set(L"WorkDirType", Dword(2));
+    Set(L"WorkDirPath", Text(L"D:\\Work"));
+    EXPECT_EQ(S_OK, ShowOptionsWith(Plugin,
+                                    [](const CSheet& s)
+                                    {
+                                        PropSheet_SetCurSel(s.Window, nullptr, 1);
+                                        EXPECT_FALSE(s.ApplyEnabled());
+                                        SetWindowTextW(s.Item(IDC_FOLDERS_PATH), L"D:\\Typed");
+                                        EXPECT_TRUE(s.ApplyEnabled());
+                                        s.Press(PSBTN_CANCEL);
+                                    }));
+}
+
 // {notification code, item id, handled}: anything but a click, and a click on a button the framework
 // does not know, is left to the system.
 TEST_F(OptionsTest, TheDialogFrameworkHandlesOnlyClicksOnItsOwnButtons)
