@@ -43,17 +43,6 @@ template <typename TMake> HRESULT AnswerText(LPWSTR* out, TMake make)
     }
 }
 
-// The site Explorer gives a command object (IObjectWithSite); held until it takes it back.
-HRESULT GetHeldSite(const CComReference<IUnknown>& site, REFIID iid, void** object)
-{
-    if (object == nullptr)
-        return E_POINTER;
-    *object = nullptr;
-    if (site.Get() == nullptr)
-        return E_FAIL;
-    return site->QueryInterface(iid, object);
-}
-
 // The "ContextMenu" mask in force; the first-level menu always holds its commands in the item
 // "Vantor", whatever the classic menu's cascade setting says.
 DWORD ReadCommandMask()
@@ -77,41 +66,10 @@ HRESULT CreateAndQuery(const TArgument& argument, REFIID iid, void** object)
 
 // One command inside "Vantor": its texts and names come from the list GetState made; Invoke takes
 // the items Explorer hands it anew and carries the command out for them.
-class CExplorerSubCommand : public IExplorerCommand, public IObjectWithSite, public CHeapObject
+class CExplorerSubCommand : public CExplorerCommandObject
 {
 public:
-    // The command is copied before the body runs: if that throws, the object never existed and
-    // the count stays as it was.
-    explicit CExplorerSubCommand(const COfferedCommand& command) : _command(command)
-    {
-        InterlockedIncrement(&g_LiveObjectCount);
-    }
-    virtual ~CExplorerSubCommand() { InterlockedDecrement(&g_LiveObjectCount); }
-    CExplorerSubCommand(const CExplorerSubCommand&) = delete;
-    CExplorerSubCommand& operator=(const CExplorerSubCommand&) = delete;
-
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
-    {
-        if (object == nullptr)
-            return E_POINTER;
-        *object = nullptr;
-        if (SameId(iid, IID_IUnknown) || SameId(iid, IID_IExplorerCommand))
-            *object = static_cast<IExplorerCommand*>(this);
-        else if (SameId(iid, IID_IObjectWithSite))
-            *object = static_cast<IObjectWithSite*>(this);
-        else
-            return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&_refCount)); }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const LONG count = InterlockedDecrement(&_refCount);
-        if (count == 0)
-            delete this;
-        return static_cast<ULONG>(count);
-    }
+    explicit CExplorerSubCommand(const COfferedCommand& command) : _command(command) {}
 
     STDMETHODIMP GetTitle(IShellItemArray*, LPWSTR* title) override
     {
@@ -182,13 +140,6 @@ public:
         return E_NOTIMPL;
     }
 
-    STDMETHODIMP SetSite(IUnknown* site) override
-    {
-        _site.Assign(site);
-        return S_OK;
-    }
-    STDMETHODIMP GetSite(REFIID iid, void** site) override { return GetHeldSite(_site, iid, site); }
-
 private:
     // The items are read and the commands listed again, as the classic menu's InvokeCommand works
     // from the names it holds: the command is carried out only when these items offer it, with the
@@ -210,9 +161,7 @@ private:
         return E_FAIL;
     }
 
-    volatile LONG _refCount = 0;
     const COfferedCommand _command;
-    CComReference<IUnknown> _site;
 };
 
 // Hands out the sub-commands of one list, one new object each.
@@ -313,19 +262,19 @@ private:
 };
 } // namespace
 
-// The members are built before the body runs: if one of them throws, the object never existed and
-// the count stays as it was.
-CExplorerCommandProvider::CExplorerCommandProvider()
+// The count goes up before a derived object's members are built: if one of them throws, the
+// destructor takes it down again.
+CExplorerCommandObject::CExplorerCommandObject()
 {
     InterlockedIncrement(&g_LiveObjectCount);
 }
 
-CExplorerCommandProvider::~CExplorerCommandProvider()
+CExplorerCommandObject::~CExplorerCommandObject()
 {
     InterlockedDecrement(&g_LiveObjectCount);
 }
 
-STDMETHODIMP CExplorerCommandProvider::QueryInterface(REFIID iid, void** object)
+STDMETHODIMP CExplorerCommandObject::QueryInterface(REFIID iid, void** object)
 {
     if (object == nullptr)
         return E_POINTER;
@@ -340,17 +289,33 @@ STDMETHODIMP CExplorerCommandProvider::QueryInterface(REFIID iid, void** object)
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CExplorerCommandProvider::AddRef()
+STDMETHODIMP_(ULONG) CExplorerCommandObject::AddRef()
 {
-    return static_cast<ULONG>(InterlockedIncrement(&RefCount));
+    return static_cast<ULONG>(InterlockedIncrement(&_refCount));
 }
 
-STDMETHODIMP_(ULONG) CExplorerCommandProvider::Release()
+STDMETHODIMP_(ULONG) CExplorerCommandObject::Release()
 {
-    const LONG count = InterlockedDecrement(&RefCount);
+    const LONG count = InterlockedDecrement(&_refCount);
     if (count == 0)
         delete this;
     return static_cast<ULONG>(count);
+}
+
+STDMETHODIMP CExplorerCommandObject::SetSite(IUnknown* site)
+{
+    _site.Assign(site);
+    return S_OK;
+}
+
+STDMETHODIMP CExplorerCommandObject::GetSite(REFIID iid, void** site)
+{
+    if (site == nullptr)
+        return E_POINTER;
+    *site = nullptr;
+    if (_site.Get() == nullptr)
+        return E_FAIL;
+    return _site->QueryInterface(iid, site);
 }
 
 STDMETHODIMP CExplorerCommandProvider::GetTitle(IShellItemArray*, LPWSTR* title)
@@ -455,15 +420,4 @@ STDMETHODIMP CExplorerCommandProvider::EnumSubCommands(IEnumExplorerCommand** co
     {
         return HResultFromCaughtException();
     }
-}
-
-STDMETHODIMP CExplorerCommandProvider::SetSite(IUnknown* site)
-{
-    _site.Assign(site);
-    return S_OK;
-}
-
-STDMETHODIMP CExplorerCommandProvider::GetSite(REFIID iid, void** site)
-{
-    return GetHeldSite(_site, iid, site);
 }

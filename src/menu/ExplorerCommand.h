@@ -9,6 +9,31 @@
 #include <ocidl.h>
 #include <shobjidl.h>
 
+// What the provider and each of its sub-commands are alike: one COM identity answering
+// IExplorerCommand and IObjectWithSite, counted among the module's live objects from before its
+// members are built until it is gone, holding the site Explorer gives it until Explorer takes it back.
+class CExplorerCommandObject : public IExplorerCommand, public IObjectWithSite, public CHeapObject
+{
+public:
+    CExplorerCommandObject();
+    virtual ~CExplorerCommandObject();
+    CExplorerCommandObject(const CExplorerCommandObject&) = delete;
+    CExplorerCommandObject& operator=(const CExplorerCommandObject&) = delete;
+
+    // IUnknown (shared by both views).
+    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+
+    // IObjectWithSite.
+    STDMETHOD(SetSite)(IUnknown* site) override;
+    STDMETHOD(GetSite)(REFIID iid, void** site) override;
+
+private:
+    volatile LONG _refCount = 0;
+    CComReference<IUnknown> _site;
+};
+
 // The Explorer command provider: what Windows 11's Explorer shows in its first-level context
 // menu, where classic handlers appear only under "Show more options". Its top item "Vantor" holds
 // the commands of the classic menu as sub-commands, listed and carried out by the same code
@@ -19,19 +44,9 @@
 //
 // The interfaces exist from Windows Vista on. They are only ever called through the pointers
 // Explorer hands over, so the module imports nothing new and still loads on its oldest Windows.
-class CExplorerCommandProvider : public IExplorerCommand, public IObjectWithSite, public CHeapObject
+class CExplorerCommandProvider : public CExplorerCommandObject
 {
 public:
-    CExplorerCommandProvider();
-    virtual ~CExplorerCommandProvider();
-    CExplorerCommandProvider(const CExplorerCommandProvider&) = delete;
-    CExplorerCommandProvider& operator=(const CExplorerCommandProvider&) = delete;
-
-    // IUnknown (shared by both views).
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
-    STDMETHOD_(ULONG, AddRef)() override;
-    STDMETHOD_(ULONG, Release)() override;
-
     // IExplorerCommand.
     STDMETHOD(GetTitle)(IShellItemArray* items, LPWSTR* title) override;
     STDMETHOD(GetIcon)(IShellItemArray* items, LPWSTR* icon) override;
@@ -42,15 +57,7 @@ public:
     STDMETHOD(GetFlags)(EXPCMDFLAGS* flags) override;
     STDMETHOD(EnumSubCommands)(IEnumExplorerCommand** commands) override;
 
-    // IObjectWithSite.
-    STDMETHOD(SetSite)(IUnknown* site) override;
-    STDMETHOD(GetSite)(REFIID iid, void** site) override;
-
-    volatile LONG RefCount = 0;
     // The commands that the items last given to GetState offer: the sub-commands EnumSubCommands
     // hands out (Explorer gives no items to EnumSubCommands).
     COwningVector<COfferedCommand> Offered;
-
-private:
-    CComReference<IUnknown> _site;
 };
