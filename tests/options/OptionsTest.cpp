@@ -397,24 +397,42 @@ TEST_F(OptionsTest, TheFolderChosenInTheBrowserLandsInThePathAndEnablesApply)
             }
             EXPECT_NE(nullptr,
                       FindWindowExW(dialog, nullptr, L"Static", L"Specify a location for temporary archive files."));
-            // Wine's browser may stop its tree short of a folder: asked again until the tree shows it.
             const HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
-            wchar_t text[16] = {};
-            TVITEMW item = {TVIF_TEXT, nullptr, 0, 0, text, 16, 0, 0, 0, 0};
-            const auto selected = [&]
+            const auto name = [&](HTREEITEM item)
             {
-                item.hItem = TreeView_GetSelection(tree);
-                SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+                wchar_t text[MAX_PATH] = {};
+                TVITEMW data = {TVIF_TEXT, item, 0, 0, text, MAX_PATH, 0, 0, 0, 0};
+                SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&data));
                 return std::wstring(text);
             };
             // It opens on the folder the path names, or on a folder of its way there where Wine's
             // tree stops short; without the path it would open on the desktop.
             const std::wstring way = L"\\" + std::wstring(start.Ptr()) + L"\\";
+            HTREEITEM item = nullptr;
             EXPECT_TRUE(WaitUntil(
-                [&] { return !selected().empty() && way.find(L"\\" + selected() + L"\\") != std::wstring::npos; }))
-                << selected();
-            for (int i = 0; i < 100 && selected() != L"Chosen"; i++, Sleep(50))
-                SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.Ptr()));
+                [&]
+                {
+                    item = TreeView_GetSelection(tree);
+                    return item != nullptr && way.find(L"\\" + name(item) + L"\\") != std::wstring::npos;
+                }))
+                << name(item);
+            // Then the user's clicks, down the tree by name to "Chosen": asked by path instead, Wine's
+            // tree stops short of it now and then on a busy machine.
+            if (name(item) == L"Start")
+                item = TreeView_GetParent(tree, item);
+            const std::wstring target(chosen.Ptr());
+            for (size_t at = target.find(L"\\" + name(item) + L"\\") + name(item).size() + 2, end;
+                 item != nullptr && at < target.size(); at = end + 1)
+            {
+                end = std::min(target.find(L'\\', at), target.size());
+                TreeView_Expand(tree, item, TVE_EXPAND);
+                HTREEITEM child = TreeView_GetChild(tree, item);
+                while (child != nullptr && name(child) != target.substr(at, end - at))
+                    child = TreeView_GetNextSibling(tree, child);
+                item = child;
+            }
+            EXPECT_NE(nullptr, item);
+            TreeView_SelectItem(tree, item);
             PostMessageW(dialog, WM_COMMAND, IDOK, 0);
             EXPECT_TRUE(WaitUntil([&] { return CSheet{sheet}.ApplyEnabled(); }));
             EXPECT_EQ(chosen.Ptr(), WindowText(CSheet{sheet}.Item(IDC_FOLDERS_PATH)));
