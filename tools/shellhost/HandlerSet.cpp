@@ -1,5 +1,6 @@
 #include "HandlerSet.h"
 
+#include <algorithm>
 #include <cstddef>
 
 // The extended invocation record of a 32-bit process; the handler tells it from the short one by size.
@@ -58,14 +59,16 @@ std::wstring ClassIdText(const CLSID& id)
     StringFromGUID2(id, buffer, ARRAYSIZE(buffer));
     return buffer;
 }
-} // namespace
 
-std::vector<CHandlerEntry> FindRegisteredHandlers(const std::vector<std::wstring>& classNames, const wchar_t* kind)
+// The sub-keys of each class's HKCR\<class><suffix> whose class id `classIdOf` reads, the first
+// of each class id only.
+std::vector<CHandlerEntry> FindEntries(const std::vector<std::wstring>& classNames, const std::wstring& suffix,
+                                       bool (*classIdOf)(HKEY key, const wchar_t* name, CLSID& id))
 {
     std::vector<CHandlerEntry> found;
     for (const std::wstring& className : classNames)
     {
-        const std::wstring keyPath = className + L"\\shellex\\" + kind;
+        const std::wstring keyPath = className + suffix;
         CKey key;
         if (!key.Open(HKEY_CLASSES_ROOT, keyPath))
             continue;
@@ -76,61 +79,41 @@ std::vector<CHandlerEntry> FindRegisteredHandlers(const std::vector<std::wstring
             const LONG status = RegEnumKeyExW(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
             if (status == ERROR_NO_MORE_ITEMS)
                 break;
-            if (status != ERROR_SUCCESS)
-                continue;
-
-            // The class id is the key's default value, or, as the shell also accepts, the key's name.
             CHandlerEntry entry;
+            if (status != ERROR_SUCCESS || !classIdOf(key.Get(), name, entry.ClassId))
+                continue;
             entry.Name = name;
             entry.KeyPath = keyPath;
-            std::wstring value;
-            if (!(ReadTextValue(key.Get(), name, nullptr, value) && ParseClassId(value, entry.ClassId)) &&
-                !ParseClassId(entry.Name, entry.ClassId))
-                continue;
             entry.ClassIdText = ClassIdText(entry.ClassId);
-
-            bool seen = false;
-            for (const CHandlerEntry& earlier : found)
-                seen = seen || IsEqualCLSID(earlier.ClassId, entry.ClassId);
-            if (!seen)
+            if (std::none_of(found.begin(), found.end(),
+                             [&](const CHandlerEntry& earlier) { return IsEqualCLSID(earlier.ClassId, entry.ClassId); }))
                 found.push_back(entry);
         }
     }
     return found;
 }
+} // namespace
+
+std::vector<CHandlerEntry> FindRegisteredHandlers(const std::vector<std::wstring>& classNames, const wchar_t* kind)
+{
+    // The class id is the key's default value, or, as the shell also accepts, the key's name.
+    return FindEntries(classNames, std::wstring(L"\\shellex\\") + kind,
+                       [](HKEY key, const wchar_t* name, CLSID& id)
+                       {
+                           std::wstring value;
+                           return (ReadTextValue(key, name, nullptr, value) && ParseClassId(value, id)) ||
+                                  ParseClassId(name, id);
+                       });
+}
 
 std::vector<CHandlerEntry> FindRegisteredCommands(const std::vector<std::wstring>& classNames)
 {
-    std::vector<CHandlerEntry> found;
-    for (const std::wstring& className : classNames)
-    {
-        const std::wstring keyPath = className + L"\\shell";
-        CKey key;
-        if (!key.Open(HKEY_CLASSES_ROOT, keyPath))
-            continue;
-        for (DWORD index = 0;; index++)
-        {
-            wchar_t name[256];
-            DWORD nameLength = ARRAYSIZE(name);
-            const LONG status = RegEnumKeyExW(key.Get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
-            if (status == ERROR_NO_MORE_ITEMS)
-                break;
-            std::wstring value;
-            CHandlerEntry entry;
-            if (status != ERROR_SUCCESS || !ReadTextValue(key.Get(), name, L"ExplorerCommandHandler", value) ||
-                !ParseClassId(value, entry.ClassId))
-                continue;
-            entry.Name = name;
-            entry.KeyPath = keyPath;
-            entry.ClassIdText = ClassIdText(entry.ClassId);
-            bool seen = false;
-            for (const CHandlerEntry& earlier : found)
-                seen = seen || IsEqualCLSID(earlier.ClassId, entry.ClassId);
-            if (!seen)
-                found.push_back(entry);
-        }
-    }
-    return found;
+    return FindEntries(classNames, L"\\shell",
+                       [](HKEY key, const wchar_t* name, CLSID& id)
+                       {
+                           std::wstring value;
+                           return ReadTextValue(key, name, L"ExplorerCommandHandler", value) && ParseClassId(value, id);
+                       });
 }
 
 void CHandlerSet::Load(const std::vector<CHandlerEntry>& entries, PCIDLIST_ABSOLUTE folder, IDataObject* dataObject)
